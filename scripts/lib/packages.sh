@@ -1,0 +1,28 @@
+# Installs Debian packages that are not there yet, quietly, as root or
+# through sudo. Sourced by scripts/demo and scripts/test.
+
+corvid_sudo() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# install_packages NAME...: only the missing ones, with one apt-get update
+# before the first install of a run.
+install_packages() {
+  local missing=()
+  local name
+  for name in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$name")
+    fi
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  corvid_sudo apt-get update -qq >/dev/null
+  corvid_sudo env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What building and testing Corvid needs.
+CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev)
+# Independent tools that make test fixtures and check ours against theirs.
+CORVID_TOOL_PACKAGES=(libhivex-bin libwin-hivex-perl)

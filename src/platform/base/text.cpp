@@ -1,0 +1,140 @@
+#include "platform/base/text.h"
+
+namespace platform {
+namespace {
+
+// Length of the sequence a lead byte announces, or 0 for a byte that cannot
+// start one.
+size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 0;
+}
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Decodes one code point at text[pos], advancing pos; U+FFFD and one byte on
+// anything malformed.
+char32_t DecodeUtf8(std::string_view text, size_t& pos) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  const size_t length = SequenceLength(lead);
+  if (length == 1) {
+    ++pos;
+    return lead;
+  }
+  if (length == 0 || pos + length > text.size()) {
+    ++pos;
+    return 0xFFFD;
+  }
+  char32_t cp = lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(text[pos + i]);
+    if (!IsContinuation(c)) {
+      ++pos;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++pos;
+    return 0xFFFD;
+  }
+  pos += length;
+  return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendUnit(std::vector<uint8_t>& out, char32_t unit) {
+  out.push_back(static_cast<uint8_t>(unit & 0xFF));
+  out.push_back(static_cast<uint8_t>(unit >> 8));
+}
+
+}  // namespace
+
+size_t Utf8Prefix(std::string_view text, size_t maxBytes) {
+  if (maxBytes >= text.size()) return text.size();
+  // Find where the character holding byte maxBytes starts; cut there when
+  // that character really spans the cut.
+  for (size_t back = 0; back < 4 && back <= maxBytes; ++back) {
+    const auto c = static_cast<unsigned char>(text[maxBytes - back]);
+    if (!IsContinuation(c)) {
+      const size_t length = SequenceLength(c);
+      return (back > 0 && length > back) ? maxBytes - back : maxBytes;
+    }
+  }
+  return maxBytes;
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::string FoldCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = FoldAscii(c);
+  return out;
+}
+
+std::string Utf16leToUtf8(const uint8_t* data, size_t size) {
+  std::string out;
+  out.reserve(size / 2);
+  const size_t units = size / 2;
+  for (size_t i = 0; i < units; ++i) {
+    char32_t unit = static_cast<char32_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+      const char32_t low = static_cast<char32_t>(data[2 * i + 2] | (data[2 * i + 3] << 8));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    AppendUtf8(out, unit);
+  }
+  return out;
+}
+
+std::vector<uint8_t> Utf8ToUtf16le(std::string_view text) {
+  std::vector<uint8_t> out;
+  out.reserve(text.size() * 2);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t cp = DecodeUtf8(text, pos);
+    if (cp >= 0x10000) {
+      AppendUnit(out, 0xD800 + ((cp - 0x10000) >> 10));
+      AppendUnit(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      AppendUnit(out, cp);
+    }
+  }
+  return out;
+}
+
+}  // namespace platform

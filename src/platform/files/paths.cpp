@@ -1,0 +1,153 @@
+#include "platform/files/paths.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/base/text.h"
+
+namespace platform {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string Join(const std::string& folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  if (folder.back() == '/') return folder + std::string(name);
+  return folder + "/" + std::string(name);
+}
+
+// The entry of `folder` that is `name` ignoring case; `name` itself when it
+// exists or when nothing matches. Sorted scan, so the pick is stable when a
+// case-sensitive host holds two spellings.
+std::string MatchComponent(const std::string& folder, std::string_view name) {
+  const std::string exact = Join(folder, name);
+  if (Exists(exact)) return std::string(name);
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return std::string(name);
+  std::string best;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view candidate(entry->d_name);
+    if (EqualsIgnoreCase(candidate, name) && (best.empty() || candidate < best)) {
+      best = std::string(candidate);
+    }
+  }
+  ::closedir(dir);
+  return best.empty() ? std::string(name) : best;
+}
+
+std::vector<std::string_view> SplitComponents(std::string_view path) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || IsSeparator(path[i])) {
+      if (i > start) parts.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+// Resolves `components` below `root`. Components below the root may not
+// climb above it; `keepLeadingParents` lets a relative host path start with
+// "..", as a Linux user writes it.
+std::string Resolve(std::string root, const std::vector<std::string_view>& components,
+                    bool keepLeadingParents) {
+  std::vector<std::string_view> kept;
+  for (std::string_view part : components) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!kept.empty() && kept.back() != "..") {
+        kept.pop_back();
+      } else if (keepLeadingParents) {
+        kept.push_back(part);
+      }
+      continue;
+    }
+    kept.push_back(part);
+  }
+  std::string result = std::move(root);
+  if (result.empty() && kept.empty()) return ".";
+  bool matching = true;
+  for (std::string_view part : kept) {
+    if (part == "..") {
+      result = Join(result, part);
+      continue;
+    }
+    // Once a component matched nothing, nothing below it can exist either.
+    std::string name = matching ? MatchComponent(result, part) : std::string(part);
+    std::string next = Join(result, name);
+    if (matching && !Exists(next)) matching = false;
+    result = std::move(next);
+  }
+  return result;
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return ".";
+}
+
+}  // namespace
+
+std::string MachineFolder() {
+  if (const char* home = std::getenv("CORVID_HOME"); home != nullptr && *home != '\0') return home;
+  return HomeFolder() + "/.corvid";
+}
+
+std::string NetworkRoot() {
+  if (const char* net = std::getenv("CORVID_NETWORK"); net != nullptr && *net != '\0') return net;
+  return MachineFolder() + "/network";
+}
+
+std::string MapPath(std::string_view path) {
+  if (path.empty()) return std::string();
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // \\NAME\SHARE\rest: the computer and its share form the root.
+    std::vector<std::string_view> parts = SplitComponents(path);
+    std::string root = NetworkRoot();
+    size_t used = 0;
+    for (; used < parts.size() && used < 2; ++used) {
+      if (parts[used] == "." || parts[used] == "..") break;
+      root = Join(root, MatchComponent(root, parts[used]));
+    }
+    return Resolve(root, {parts.begin() + static_cast<ptrdiff_t>(used), parts.end()}, false);
+  }
+  const unsigned char first = static_cast<unsigned char>(path[0]);
+  if (path.size() >= 2 && path[1] == ':' && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z')) {
+    const std::string drives = MachineFolder() + "/drives";
+    const char letter[2] = {FoldAscii(path[0]), '\0'};
+    const std::string root = Join(drives, MatchComponent(drives, letter));
+    return Resolve(root, SplitComponents(path.substr(2)), false);
+  }
+  if (IsSeparator(path[0])) return Resolve("/", SplitComponents(path), false);
+  return Resolve("", SplitComponents(path), true);
+}
+
+std::FILE* OpenMappedFile(std::string_view path, const char* mode) {
+  const std::string host = MapPath(path);
+  if (host.empty()) return nullptr;
+  std::FILE* file = std::fopen(host.c_str(), mode);
+  // Linux opens a folder for reading; Windows, whose behaviour callers
+  // expect, does not.
+  struct stat st;
+  if (file != nullptr && (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+}  // namespace platform

@@ -1,0 +1,9 @@
+#include "shell/base/start_state.h"
+
+namespace corvid {
+
+HINSTANCE Instance = nullptr;
+uint32_t SilentMode = 0;
+std::string ListFilePath;
+
+}  // namespace corvid

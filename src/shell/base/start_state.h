@@ -1,0 +1,22 @@
+// What the entry point sets before anything else runs. Written once by the
+// interface thread at start, read afterwards by every thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/base/win32.h"
+
+namespace corvid {
+
+// The program's module: every resource (strings, dialogs, images) is loaded
+// through it.
+extern HINSTANCE Instance;
+
+// 1 for the silent road ("-S" or "/S" on the command line).
+extern uint32_t SilentMode;
+
+// The computer list file named on the command line; empty when none.
+extern std::string ListFilePath;
+
+}  // namespace corvid

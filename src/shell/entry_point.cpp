@@ -1,0 +1,73 @@
+#include "shell/entry_point.h"
+
+#include <cstdio>
+#include <string>
+
+#include "config/settings_store.h"
+#include "netdisc/list_file.h"
+#include "platform/base/last_error.h"
+#include "platform/threads/threads.h"
+#include "shell/base/computer_list.h"
+#include "shell/base/start_state.h"
+#include "shell/command_line.h"
+
+namespace corvid {
+namespace {
+
+constexpr const char kInstanceName[] = "Corvid";
+
+// Releases what the process owns at its orderly end.
+int EndProcess(HANDLE marker) {
+  ComputerList.Clear();
+  ListFilePath.clear();
+  if (marker != nullptr) CloseHandle(marker);
+  return 0;
+}
+
+void RunSilentRoad() {
+  if (!LoadSettings()) return;
+  if (!LoadComputerListFile()) return;
+  // The gather of every listed computer and its run log follow here once
+  // the gathering engine is in place.
+}
+
+}  // namespace
+
+int CorvidMain(HINSTANCE instance, const char* commandLine) {
+  // Another instance running: end at once, touching nothing.
+  if (HANDLE running = OpenSemaphoreA(SYNCHRONIZE, FALSE, kInstanceName); running != nullptr) {
+    CloseHandle(running);
+    return 0;
+  }
+  HANDLE marker = CreateSemaphoreA(nullptr, 0, 1, kInstanceName);
+  // Two starts at the same moment both find no marker; the one whose
+  // creation finds it taken is the second and ends as well.
+  if (marker != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(marker);
+    return 0;
+  }
+
+  Instance = instance;
+  SilentMode = 0;
+  std::string token;
+  while (NextCommandLineToken(commandLine, token)) {
+    // Byte for byte: "-s" is a file name, not the switch.
+    if (token == "-S" || token == "/S") {
+      SilentMode = 1;
+    } else {
+      ListFilePath = token;
+    }
+  }
+
+  if (SilentMode == 1) {
+    RunSilentRoad();
+    return EndProcess(marker);
+  }
+
+  std::fprintf(stderr,
+               "corvid: the interactive program is not built yet; "
+               "run \"corvid -S LISTFILE\" to gather silently\n");
+  return EndProcess(marker);
+}
+
+}  // namespace corvid

@@ -1,0 +1,76 @@
+// A throwaway machine folder for one test: CORVID_HOME points at a new empty
+// folder (CORVID_NETWORK unset, so the network root is inside it), and both
+// are put back and the folder removed afterwards.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace testing_support {
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (previous_) {
+      ::setenv(name_, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+inline std::filesystem::path MakeTempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvid-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+  return pattern;
+}
+
+class TempMachine {
+ public:
+  TempMachine()
+      : root_(MakeTempFolder()), home_("CORVID_HOME", root_.string()),
+        network_("CORVID_NETWORK", std::nullopt) {}
+  ~TempMachine() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path registry() const { return root_ / "registry.reg"; }
+
+  void Write(const std::filesystem::path& relative, const std::string& bytes) const {
+    const auto path = root_ / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  std::string Read(const std::filesystem::path& relative) const {
+    std::ifstream in(root_ / relative, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  std::filesystem::path root_;
+  ScopedEnv home_;
+  ScopedEnv network_;
+};
+
+}  // namespace testing_support
