@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/windows/windows.h"
+#include "resources/strings.h"
+#include "shell/base/messages.h"
+#include "shell/base/start_state.h"
+
+namespace {
+
+// Records the boxes that would have been shown.
+class RecordingWindows : public platform::WindowsService {
+ public:
+  struct Box {
+    std::string text;
+    std::string caption;
+    UINT type;
+  };
+  int MessageBox(HWND, const char* text, const char* caption, UINT type) override {
+    boxes.push_back({text, caption, type});
+    return IDOK;
+  }
+  HCURSOR LoadCursor(HINSTANCE, const char*) override { return nullptr; }
+  HCURSOR SetCursor(HCURSOR) override { return nullptr; }
+  std::vector<Box> boxes;
+};
+
+class MessagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { corvid::Instance = resources::ProgramInstance(); }
+  RecordingWindows windows;
+  platform::Override<platform::WindowsService> use{windows};
+};
+
+TEST_F(MessagesTest, TextsComeFromTheStringTableUnderOneCaption) {
+  EXPECT_EQ(corvid::ShowErrorMessage(nullptr, resources::IDS_NOT_INSTALLED), IDOK);
+  corvid::ShowWarningMessage(nullptr, resources::IDS_INVALID_VALUE);
+  corvid::ShowErrorMessage(nullptr, 9999);  // no such string
+  ASSERT_EQ(windows.boxes.size(), 3u);
+  EXPECT_EQ(windows.boxes[0].text, "Program has not been installed correctly");
+  EXPECT_EQ(windows.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONHAND));
+  EXPECT_EQ(windows.boxes[1].text, "Invalid value");
+  EXPECT_EQ(windows.boxes[1].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  EXPECT_EQ(windows.boxes[2].text, "Unknown Error");
+  for (const auto& box : windows.boxes) EXPECT_EQ(box.caption, "Error!");
+}
+
+TEST(LoadString, CutsOnACharacterBoundaryAndSaysWhenThereIsNone) {
+  char buffer[8];
+  EXPECT_EQ(LoadStringA(resources::ProgramInstance(), resources::IDS_COMPLETED, buffer, 8), 7);
+  EXPECT_STREQ(buffer, "COMPLET");
+  EXPECT_EQ(LoadStringA(resources::ProgramInstance(), 12, buffer, 8), 0);
+  EXPECT_STREQ(buffer, "");
+}
+
+}  // namespace
