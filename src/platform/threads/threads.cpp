@@ -6,16 +6,68 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_set>
 
 #include "platform/base/last_error.h"
 #include "platform/files/paths.h"
 
 namespace platform {
 namespace {
+
+// Every live handle, so that a stale or foreign one is refused.
+std::mutex handleMutex;
+std::unordered_set<KernelObject*> liveHandles;
+
+// What a thread and its handles share; it outlives whichever ends last.
+struct ThreadState {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool finished = false;
+  DWORD exitCode = STILL_ACTIVE;
+  std::atomic<bool> terminated{false};
+  std::timed_mutex effects;  // held while the thread changes shared state
+};
+
+class ThreadObject final : public KernelObject {
+ public:
+  explicit ThreadObject(std::shared_ptr<ThreadState> state) : state_(std::move(state)) {}
+  ThreadState& state() { return *state_; }
+
+ private:
+  std::shared_ptr<ThreadState> state_;
+};
+
+thread_local ThreadState* currentThread = nullptr;
+std::atomic<DWORD> nextThreadId{1000};
+
+// Thrown by ExitThread and caught where the thread began, so the stack
+// unwinds as a return would.
+struct ThreadExit {
+  DWORD code;
+};
+
+// The first ending counts: a thread that runs out after its termination
+// keeps the termination's exit code.
+void Finish(ThreadState& state, DWORD code) {
+  std::lock_guard<std::mutex> lock(state.mutex);
+  if (state.finished) return;
+  state.finished = true;
+  state.exitCode = code;
+  state.ended.notify_all();
+}
+
+// How long a termination waits for a change under way (a commit, say).
+constexpr auto kTerminationGrace = std::chrono::seconds(5);
 
 // The abstract socket address for a semaphore name on this computer. The
 // machine folder is hashed because the address holds at most 107 bytes.
@@ -48,8 +100,6 @@ class NamedMarker final : public KernelObject {
   int fd_;
 };
 
-HANDLE ToHandle(KernelObject* object) { return object; }
-
 // Binds the name on a new socket; -1 with errno when that fails.
 int BindName(const char* name) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -67,6 +117,79 @@ int BindName(const char* name) {
 
 class PosixThreads final : public ThreadsService {
  public:
+  HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
+                      DWORD* threadId) override {
+    if (start == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    auto state = std::make_shared<ThreadState>();
+    const DWORD id = nextThreadId++;
+    try {
+      std::thread([state, start, parameter] {
+        currentThread = state.get();
+        DWORD code = 0;
+        try {
+          code = start(parameter);
+        } catch (const ThreadExit& exit) {
+          code = exit.code;
+        }
+        Finish(*state, code);
+      }).detach();
+    } catch (const std::system_error&) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
+    if (threadId != nullptr) *threadId = id;
+    return RegisterHandle(new ThreadObject(std::move(state)));
+  }
+
+  DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override {
+    auto* thread = dynamic_cast<ThreadObject*>(LookupHandle(object));
+    if (thread == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    ThreadState& state = thread->state();
+    std::unique_lock<std::mutex> lock(state.mutex);
+    if (milliseconds == INFINITE) {
+      state.ended.wait(lock, [&] { return state.finished; });
+      return WAIT_OBJECT_0;
+    }
+    const bool done = state.ended.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                           [&] { return state.finished; });
+    return done ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  }
+
+  BOOL TerminateThread(HANDLE handle, DWORD exitCode) override {
+    auto* thread = dynamic_cast<ThreadObject*>(LookupHandle(handle));
+    if (thread == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    ThreadState& state = thread->state();
+    state.terminated = true;
+    // From here on no new change is permitted; let one under way land.
+    if (state.effects.try_lock_for(kTerminationGrace)) state.effects.unlock();
+    Finish(state, exitCode);
+    return TRUE;
+  }
+
+  BOOL GetExitCodeThread(HANDLE handle, DWORD* exitCode) override {
+    auto* thread = dynamic_cast<ThreadObject*>(LookupHandle(handle));
+    if (thread == nullptr || exitCode == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(thread->state().mutex);
+    *exitCode = thread->state().exitCode;
+    return TRUE;
+  }
+
+  void Sleep(DWORD milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+
   HANDLE OpenSemaphore(DWORD, BOOL, const char* name) override {
     if (name == nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -84,35 +207,72 @@ class PosixThreads final : public ThreadsService {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return nullptr;
     }
-    return ToHandle(new NamedMarker(-1));
+    return RegisterHandle(new NamedMarker(-1));
   }
 
   HANDLE CreateSemaphore(void*, LONG, LONG, const char* name) override {
-    if (name == nullptr) return ToHandle(new NamedMarker(-1));  // unnamed: nothing to mark
+    if (name == nullptr) return RegisterHandle(new NamedMarker(-1));  // unnamed: nothing to mark
     const int fd = BindName(name);
     if (fd >= 0) {
       SetLastError(ERROR_SUCCESS);
-      return ToHandle(new NamedMarker(fd));
+      return RegisterHandle(new NamedMarker(fd));
     }
     if (errno == EADDRINUSE) {
       SetLastError(ERROR_ALREADY_EXISTS);
-      return ToHandle(new NamedMarker(-1));
+      return RegisterHandle(new NamedMarker(-1));
     }
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
 
   BOOL CloseHandle(HANDLE handle) override {
-    if (handle == nullptr) {
+    KernelObject* object = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(handleMutex);
+      auto it = liveHandles.find(static_cast<KernelObject*>(handle));
+      if (it != liveHandles.end()) {
+        object = *it;
+        liveHandles.erase(it);
+      }
+    }
+    if (object == nullptr) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    delete static_cast<KernelObject*>(handle);
+    delete object;
     return TRUE;
   }
 };
 
 }  // namespace
+
+HANDLE RegisterHandle(KernelObject* object) {
+  std::lock_guard<std::mutex> lock(handleMutex);
+  liveHandles.insert(object);
+  return object;
+}
+
+KernelObject* LookupHandle(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(handleMutex);
+  auto it = liveHandles.find(static_cast<KernelObject*>(handle));
+  return it != liveHandles.end() ? *it : nullptr;
+}
+
+SideEffectPermit::SideEffectPermit() : state_(currentThread), granted_(true) {
+  if (state_ == nullptr) return;
+  auto* state = static_cast<ThreadState*>(state_);
+  state->effects.lock();
+  if (state->terminated) {
+    state->effects.unlock();
+    granted_ = false;
+  }
+}
+
+SideEffectPermit::~SideEffectPermit() {
+  if (state_ != nullptr && granted_) static_cast<ThreadState*>(state_)->effects.unlock();
+}
+
+bool CurrentThreadTerminated() { return currentThread != nullptr && currentThread->terminated; }
 
 ThreadsService& ThreadsService::Default() {
   static PosixThreads* threads = new PosixThreads();
@@ -123,6 +283,23 @@ ThreadsService& ThreadsService::Default() {
 
 using platform::Slot;
 using platform::ThreadsService;
+
+HANDLE CreateThread(void* security, size_t stackSize, LPTHREAD_START_ROUTINE start,
+                    void* parameter, DWORD flags, DWORD* threadId) {
+  return Slot<ThreadsService>::Current().CreateThread(security, stackSize, start, parameter, flags,
+                                                      threadId);
+}
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+  return Slot<ThreadsService>::Current().WaitForSingleObject(object, milliseconds);
+}
+BOOL TerminateThread(HANDLE thread, DWORD exitCode) {
+  return Slot<ThreadsService>::Current().TerminateThread(thread, exitCode);
+}
+BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
+  return Slot<ThreadsService>::Current().GetExitCodeThread(thread, exitCode);
+}
+void Sleep(DWORD milliseconds) { Slot<ThreadsService>::Current().Sleep(milliseconds); }
+[[noreturn]] void ExitThread(DWORD exitCode) { throw platform::ThreadExit{exitCode}; }
 
 HANDLE OpenSemaphoreA(DWORD access, BOOL inherit, const char* name) {
   return Slot<ThreadsService>::Current().OpenSemaphore(access, inherit, name);
