@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "netdisc/computer_enumeration.h"
 #include "platform/files/paths.h"
 #include "shell/base/computer_list.h"
 #include "shell/base/list_file_format.h"
@@ -16,8 +17,8 @@ bool LoadComputerListFile() {
   for (const std::string& name : ReadComputerNames(file)) {
     ComputerList.Append(MakeComputerEntry(name));
   }
-  // Interactive loads go on to ask every computer for its type; that query
-  // arrives with the network browser. The silent run never asks.
+  // Only an interactive load asks every computer for its type.
+  if (SilentMode == 0) ResolveComputerTypes(nullptr);
   std::fclose(file);
   return true;
 }

@@ -1,0 +1,282 @@
+// Computer enumeration and type queries, against fake browsers that answer
+// slowly, busily or not at all, and against the browse list of a network
+// root.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "netdisc/computer_enumeration.h"
+#include "netdisc/list_file.h"
+#include "platform/threads/threads.h"
+#include "shell/base/start_state.h"
+#include "support/temp_machine.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using corvid::ComputerList;
+using platform::BrowseEntry;
+using testing_support::TempMachine;
+
+SERVER_INFO_101 Info(DWORD type, DWORD major, DWORD minor, std::vector<WCHAR>& name) {
+  return SERVER_INFO_101{PLATFORM_ID_NT, name.data(), major, minor, type, nullptr};
+}
+
+TEST(ComposeTypeText, RoleBitsInOrderAndTheLowNibbleOfTheVersion) {
+  struct Case {
+    DWORD type;
+    DWORD major;
+    const char* text;
+    corvid::ComputerKind kind;
+  };
+  const Case cases[] = {
+      {0x0003, 4, "Unknown", corvid::kKindUnknown},  // no NT bit
+      {SV_TYPE_NT | SV_TYPE_DOMAIN_CTRL | SV_TYPE_SERVER_NT, 4,
+       "Windows NT Primary Domain Controller (4.0)", corvid::kKindPrimaryDomainController},
+      {SV_TYPE_NT | SV_TYPE_DOMAIN_BAKCTRL | SV_TYPE_WORKSTATION, 0x14,
+       "Windows NT Backup Domain Controller (4.0)", corvid::kKindBackupDomainController},
+      {SV_TYPE_NT | SV_TYPE_SERVER_NT | SV_TYPE_WORKSTATION, 3, "Windows NT Server (3.0)",
+       corvid::kKindServer},
+      {SV_TYPE_NT | SV_TYPE_WORKSTATION, 4, "Windows NT Workstation (4.0)",
+       corvid::kKindWorkstation},
+      {SV_TYPE_NT | SV_TYPE_SERVER, 4, "Unknown", corvid::kKindUnknown},  // no role bit
+  };
+  std::vector<WCHAR> name = platform::WideText("X");
+  for (const Case& c : cases) {
+    std::string text;
+    corvid::ComputerKind kind;
+    corvid::ComposeTypeText(Info(c.type, c.major, 0, name), text, kind);
+    EXPECT_EQ(text, c.text) << std::hex << c.type;
+    EXPECT_EQ(kind, c.kind);
+  }
+  std::vector<WCHAR> longName = platform::WideText("ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(corvid::MakeEntryFromServerInfo(Info(SV_TYPE_NT | 1, 4, 0, longName)).Name,
+            "ABCDEFGHIJKLMNO");
+}
+
+// A browser of fixed entries that holds back records beyond a size, fails
+// on cue, and answers type queries with a delay or busily.
+class FakeBrowser : public platform::NetworkBrowserService {
+ public:
+  std::vector<BrowseEntry> entries;
+  NET_API_STATUS enumStatus = NERR_Success;
+  size_t fitsFrom = 0;  // preferred size from which every record fits
+  std::vector<DWORD> preferredSizes;
+  std::chrono::milliseconds delay{0};
+  int busyAnswers = 0;
+  std::atomic<int> infoCalls{0};
+
+  NET_API_STATUS NetServerEnum(LPCWSTR, DWORD, BYTE** buffer, DWORD preferred, DWORD* read,
+                               DWORD* total, DWORD mask, LPCWSTR, DWORD*) override {
+    preferredSizes.push_back(preferred);
+    EXPECT_EQ(mask, 27u);
+    std::vector<BrowseEntry> fitting = entries;
+    if (preferred < fitsFrom) fitting.resize(fitting.size() / 2);
+    *buffer = platform::AllocateServerInfo(fitting);
+    *read = static_cast<DWORD>(fitting.size());
+    *total = static_cast<DWORD>(entries.size());
+    if (enumStatus != NERR_Success) return enumStatus;
+    return fitting.size() < entries.size() ? static_cast<NET_API_STATUS>(ERROR_MORE_DATA)
+                                           : NERR_Success;
+  }
+  NET_API_STATUS NetServerGetInfo(LPCWSTR server, DWORD level, BYTE** buffer) override {
+    EXPECT_EQ(level, 101u);
+    const int call = ++infoCalls;
+    std::this_thread::sleep_for(delay);
+    const std::string name = platform::NarrowText(server).substr(2);
+    if (call <= busyAnswers) return RPC_S_SERVER_TOO_BUSY;
+    for (const BrowseEntry& entry : entries) {
+      if (entry.name == name) {
+        *buffer = platform::AllocateServerInfo({entry});
+        return NERR_Success;
+      }
+    }
+    return ERROR_BAD_NETPATH;
+  }
+  NET_API_STATUS NetApiBufferFree(void* buffer) override {
+    std::free(buffer);
+    return NERR_Success;
+  }
+};
+
+// Counts the pauses instead of taking them.
+class CountingSleeps : public platform::ThreadsService {
+ public:
+  HANDLE CreateThread(void* s, size_t z, LPTHREAD_START_ROUTINE f, void* p, DWORD g, DWORD* i) override {
+    return real.CreateThread(s, z, f, p, g, i);
+  }
+  DWORD WaitForSingleObject(HANDLE h, DWORD ms) override { return real.WaitForSingleObject(h, ms); }
+  BOOL TerminateThread(HANDLE h, DWORD c) override { return real.TerminateThread(h, c); }
+  BOOL GetExitCodeThread(HANDLE h, DWORD* c) override { return real.GetExitCodeThread(h, c); }
+  void Sleep(DWORD ms) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    sleeps.push_back(ms);
+  }
+  HANDLE OpenSemaphore(DWORD a, BOOL i, const char* n) override { return real.OpenSemaphore(a, i, n); }
+  HANDLE CreateSemaphore(void* s, LONG i, LONG m, const char* n) override {
+    return real.CreateSemaphore(s, i, m, n);
+  }
+  BOOL CloseHandle(HANDLE h) override { return real.CloseHandle(h); }
+
+  ThreadsService& real = ThreadsService::Default();
+  std::mutex mutex;
+  std::vector<DWORD> sleeps;
+};
+
+class RecordingDisplay : public corvid::LoadingDisplay {
+ public:
+  void Open(HWND, DWORD total) override { opened.push_back(total); }
+  void Step() override { ++steps; }
+  void Close() override { ++closed; }
+  std::vector<DWORD> opened;
+  int steps = 0;
+  int closed = 0;
+};
+
+BrowseEntry Entry(const std::string& name, DWORD type) { return BrowseEntry{name, type, 4, 0, ""}; }
+
+class EnumerationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ComputerList.Clear();
+    corvid::loadingDisplay = &display;
+  }
+  void TearDown() override {
+    ComputerList.Clear();
+    corvid::loadingDisplay = nullptr;
+    corvid::SilentMode = 0;
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : ComputerList) names.push_back(entry.Name);
+    return names;
+  }
+
+  FakeBrowser browser;
+  platform::Override<platform::NetworkBrowserService> useBrowser{browser};
+  RecordingDisplay display;
+};
+
+TEST_F(EnumerationTest, KeepsTheNtComputersInOrderAfterGrowingTheBuffer) {
+  browser.entries = {Entry("PDC01", 0x900B), Entry("LANMAN", 0x0003), Entry("WS04", 0x1003),
+                     Entry("WS04", 0x1003)};
+  browser.fitsFrom = 65000 * 4;
+  ComputerList.Append(corvid::MakeComputerEntry("OLD"));
+  EXPECT_TRUE(corvid::EnumerateNetworkComputers());
+  EXPECT_EQ(browser.preferredSizes, (std::vector<DWORD>{65000, 130000, 260000}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"PDC01", "WS04", "WS04"}));
+  EXPECT_EQ(ComputerList.At(0).TypeText, "Windows NT Primary Domain Controller (4.0)");
+}
+
+TEST_F(EnumerationTest, GivesUpWithAnEmptyListAfterTenCallsOrAnyFailure) {
+  browser.entries = {Entry("PDC01", 0x900B), Entry("WS04", 0x1003)};
+  browser.fitsFrom = 0xFFFFFFFF;
+  ComputerList.Append(corvid::MakeComputerEntry("OLD"));
+  EXPECT_TRUE(corvid::EnumerateNetworkComputers());
+  ASSERT_EQ(browser.preferredSizes.size(), 10u);
+  EXPECT_EQ(browser.preferredSizes.back(), 65000u * 512);
+  EXPECT_EQ(ComputerList.Count(), 0u);
+
+  browser.fitsFrom = 0;
+  browser.enumStatus = ERROR_ACCESS_DENIED;
+  EXPECT_TRUE(corvid::EnumerateNetworkComputers());
+  EXPECT_EQ(ComputerList.Count(), 0u);
+}
+
+TEST_F(EnumerationTest, TypeQueriesRunSideBySide) {
+  for (int i = 0; i < 10; ++i) {
+    browser.entries.push_back(Entry("WS" + std::to_string(i), SV_TYPE_NT | SV_TYPE_WORKSTATION));
+    ComputerList.Append(corvid::MakeComputerEntry("WS" + std::to_string(i)));
+  }
+  ComputerList.Append(corvid::MakeComputerEntry("\\\\GONE"));
+  browser.delay = 300ms;
+  const auto start = std::chrono::steady_clock::now();
+  corvid::ResolveComputerTypes(nullptr);
+  const auto took = std::chrono::steady_clock::now() - start;
+  // Eleven computers of 300 ms each load in about one delay, not eleven.
+  EXPECT_LT(took, 1500ms);
+  for (size_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(ComputerList.At(i).TypeText, "Windows NT Workstation (4.0)");
+    EXPECT_EQ(ComputerList.At(i).Kind, corvid::kKindWorkstation);
+    EXPECT_EQ(ComputerList.At(i).QueryThread, nullptr);
+  }
+  EXPECT_EQ(ComputerList.At(10).TypeText, "Unknown");
+  EXPECT_EQ(display.opened, (std::vector<DWORD>{11}));
+  EXPECT_EQ(display.steps, 11);
+  EXPECT_EQ(display.closed, 1);
+}
+
+TEST_F(EnumerationTest, ABusyComputerIsAskedTenTimesHalfASecondApart) {
+  CountingSleeps threads;
+  platform::Override<platform::ThreadsService> useThreads(threads);
+  browser.entries = {Entry("SRV03", SV_TYPE_NT | SV_TYPE_SERVER_NT)};
+  ComputerList.Append(corvid::MakeComputerEntry("SRV03"));
+  browser.busyAnswers = 100;
+  corvid::ResolveComputerTypes(nullptr);
+  EXPECT_EQ(browser.infoCalls, 10);
+  EXPECT_EQ(threads.sleeps, std::vector<DWORD>(9, 500));  // about five seconds in all
+  EXPECT_EQ(ComputerList.At(0).TypeText, "Unknown");
+
+  browser.infoCalls = 0;
+  browser.busyAnswers = 2;
+  corvid::ResolveComputerTypes(nullptr);
+  EXPECT_EQ(browser.infoCalls, 3);
+  EXPECT_EQ(ComputerList.At(0).TypeText, "Windows NT Server (4.0)");
+}
+
+TEST_F(EnumerationTest, AnEmptyListOpensNoWindow) {
+  corvid::ResolveComputerTypes(nullptr);
+  EXPECT_TRUE(display.opened.empty());
+}
+
+TEST(BrowseList, ReadsWhatItCanAndPassesOverTheRest) {
+  const auto entries = platform::ParseBrowseList(
+      "# the domain's browse list\n"
+      "PDC01 0x0000900B 4.0 Primary of the domain\r\n"
+      "\n"
+      "WS04\t1003\t4.0\n"
+      "BAD zz 4.0\n"
+      "NOVERSION 1003\n"
+      "BIG 1FFFFFFFF 4.0\n");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "PDC01");
+  EXPECT_EQ(entries[0].type, 0x900Bu);
+  EXPECT_EQ(entries[0].comment, "Primary of the domain");
+  EXPECT_EQ(entries[1].name, "WS04");
+  EXPECT_EQ(entries[1].versionMajor, 4u);
+}
+
+TEST(RealBrowser, AnswersFromTheNetworkRoot) {
+  TempMachine machine;
+  std::string list;
+  for (int i = 0; i < 3000; ++i) list += "WORKSTATION" + std::to_string(i) + " 1003 4.0 a long comment to fill the buffer\n";
+  list = "PDC01 900B 4.0\nOFF05 1003 4.0\n" + list;
+  machine.Write("network/browse.lst", list);
+  machine.Write("network/PDC01/registry.reg", "Windows Registry Editor Version 5.00\n\n");
+  machine.Write("network/SRV09/registry.reg",
+                "Windows Registry Editor Version 5.00\n\n"
+                "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions]\n"
+                "\"ProductType\"=\"ServerNT\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
+                "\"CurrentVersion\"=\"4.0\"\n\n");
+  ComputerList.Clear();
+  EXPECT_TRUE(corvid::EnumerateNetworkComputers());  // needs several doublings
+  EXPECT_EQ(ComputerList.Count(), 3002u);
+  EXPECT_EQ(ComputerList.At(2).Name, "WORKSTATION0");
+
+  ComputerList.Clear();
+  for (const char* name : {"pdc01", "OFF05", "SRV09", "NOWHERE"}) {
+    ComputerList.Append(corvid::MakeComputerEntry(name));
+  }
+  corvid::ResolveComputerTypes(nullptr);
+  EXPECT_EQ(ComputerList.At(0).TypeText, "Windows NT Primary Domain Controller (4.0)");
+  EXPECT_EQ(ComputerList.At(1).TypeText, "Unknown");  // listed, but switched off
+  EXPECT_EQ(ComputerList.At(2).TypeText, "Windows NT Server (4.0)");  // on, not announced
+  EXPECT_EQ(ComputerList.At(3).TypeText, "Unknown");
+  ComputerList.Clear();
+}
+
+}  // namespace
