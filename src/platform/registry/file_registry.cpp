@@ -21,6 +21,7 @@
 #include <unordered_set>
 
 #include "platform/base/text.h"
+#include "platform/files/atomic_file.h"
 #include "platform/files/paths.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
@@ -82,19 +83,6 @@ class FolderLock {
   int fd_;
 };
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // One registry file. The owning service's mutex guards every member.
 class Hive {
  public:
@@ -142,29 +130,9 @@ class Hive {
   // Replaces the file with the current tree. On failure the tree is thrown
   // away, so the next call reads the untouched file again.
   LONG Save() {
-    const std::string bytes = reg::WriteRegFile(*doc_);
-    const std::string temp = path_ + ".tmp-" + std::to_string(::getpid());
-    mode_t mode = 0644;
-    struct stat st;
-    if (::stat(path_.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    bool ok = fd >= 0;
-    if (ok) {
-      ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-      ok = (::close(fd) == 0) && ok;
-    }
-    if (ok) ok = ::rename(temp.c_str(), path_.c_str()) == 0;
-    if (!ok) {
-      if (fd >= 0) ::unlink(temp.c_str());
+    if (!ReplaceFileAtomically(path_, reg::WriteRegFile(*doc_))) {
       loaded_ = false;
       return ERROR_CANTWRITE;
-    }
-    // The rename is durable only once the folder's entry is.
-    const std::string folder = path_.substr(0, path_.rfind('/') + 1);
-    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-      ::fsync(dirFd);
-      ::close(dirFd);
     }
     stamp_ = StampOf(path_);
     return ERROR_SUCCESS;
