@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -402,6 +404,41 @@ TEST(RegFile, LargeExportsLoad) {
   EXPECT_EQ(doc.root.Find("HKEY_LOCAL_MACHINE\\Big")->values().size(), 60000u);
   EXPECT_EQ(doc.root.Find("HKEY_LOCAL_MACHINE\\Keys")->children().size(), 60000u);
   EXPECT_EQ(WriteRegFile(doc), text + "\r\n");
+}
+
+TEST(RegFile, ARealSystemHiveExportedByHivexLoads) {
+  const std::string hive = std::string(CORVID_REAL_DATA) + "/SYSTEM";
+  if (!std::ifstream(hive) || std::system("command -v hivexregedit >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "needs the real SYSTEM hive and hivexregedit";
+  }
+  const std::string exported = ::testing::TempDir() + "/system_export.reg";
+  const std::string command = "hivexregedit --export --prefix 'HKEY_LOCAL_MACHINE\\SYSTEM' '" +
+                              hive + "' '\\' > '" + exported + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(exported, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  Document doc;
+  ParseError error;
+  ASSERT_TRUE(ParseRegFile(bytes.str(), doc, error)) << "line " << error.line << ": " << error.message;
+  const Key* select = doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\Select");
+  ASSERT_NE(select, nullptr);
+  const Value* current = select->FindValue("Current");
+  ASSERT_NE(current, nullptr);
+  EXPECT_EQ(current->type, static_cast<uint32_t>(REG_DWORD));
+  EXPECT_EQ(current->data, (std::vector<uint8_t>{1, 0, 0, 0}));
+  // The sources of the System log, with their message files as text.
+  const Key* system =
+      doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System");
+  ASSERT_NE(system, nullptr);
+  EXPECT_GT(system->children().size(), 20u);
+  const Key* eventlog = system->FindChild("EventLog");
+  ASSERT_NE(eventlog, nullptr);
+  const Value* file = eventlog->FindValue("EventMessageFile");
+  ASSERT_NE(file, nullptr);
+  const std::string text(file->data.begin(), file->data.end());
+  EXPECT_NE(text.find("netevent.dll"), std::string::npos) << text;
+  std::remove(exported.c_str());
 }
 
 }  // namespace
