@@ -23,6 +23,6 @@ install_packages() {
 }
 
 # What building and testing Corvid needs.
-CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev)
+CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev tzdata)
 # Independent tools that make test fixtures and check ours against theirs.
 CORVID_TOOL_PACKAGES=(libhivex-bin libwin-hivex-perl)

@@ -1,0 +1,233 @@
+#include "platform/accounts_time/accounts.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/base/last_error.h"
+#include "platform/base/text.h"
+#include "platform/files/paths.h"
+#include "platform/registry/registry.h"
+
+namespace platform {
+namespace {
+
+struct WellKnown {
+  const char* sid;
+  const char* name;
+  const char* domain;
+  SID_NAME_USE use;
+};
+
+constexpr WellKnown kWellKnown[] = {
+    {"S-1-0-0", "NULL SID", "", SidTypeWellKnownGroup},
+    {"S-1-1-0", "Everyone", "", SidTypeWellKnownGroup},
+    {"S-1-2-0", "LOCAL", "", SidTypeWellKnownGroup},
+    {"S-1-3-0", "CREATOR OWNER", "", SidTypeWellKnownGroup},
+    {"S-1-3-1", "CREATOR GROUP", "", SidTypeWellKnownGroup},
+    {"S-1-5-1", "DIALUP", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-2", "NETWORK", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-3", "BATCH", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-4", "INTERACTIVE", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-6", "SERVICE", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-7", "ANONYMOUS LOGON", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-8", "PROXY", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-9", "ENTERPRISE DOMAIN CONTROLLERS", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-10", "SELF", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-11", "Authenticated Users", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-12", "RESTRICTED", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-13", "TERMINAL SERVER USER", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-14", "REMOTE INTERACTIVE LOGON", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-18", "SYSTEM", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-19", "LOCAL SERVICE", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-20", "NETWORK SERVICE", "NT AUTHORITY", SidTypeWellKnownGroup},
+    {"S-1-5-32", "BUILTIN", "BUILTIN", SidTypeDomain},
+    {"S-1-5-32-544", "Administrators", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-545", "Users", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-546", "Guests", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-547", "Power Users", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-548", "Account Operators", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-549", "Server Operators", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-550", "Print Operators", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-551", "Backup Operators", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-552", "Replicator", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-554", "Pre-Windows 2000 Compatible Access", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-555", "Remote Desktop Users", "BUILTIN", SidTypeAlias},
+    {"S-1-5-32-556", "Network Configuration Operators", "BUILTIN", SidTypeAlias},
+};
+
+uint32_t SubAuthority(const uint8_t* sid, size_t i) {
+  const uint8_t* p = sid + 8 + 4 * i;
+  return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::string StripBackslashes(const char* name) {
+  std::string_view view(name != nullptr ? name : "");
+  while (!view.empty() && view.front() == '\\') view.remove_prefix(1);
+  return std::string(view);
+}
+
+bool Reachable(const std::string& computer) {
+  if (computer.empty()) return true;
+  if (computer.find_first_of("\\/") != std::string::npos || computer == "." || computer == "..") return false;
+  struct stat st;
+  return ::stat(MapPath("\\\\" + computer).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Reads a value's bytes; empty when anything fails.
+std::vector<uint8_t> ReadBytes(HKEY root, const char* path, const char* value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  DWORD size = 0;
+  std::vector<uint8_t> bytes;
+  if (RegQueryValueExA(key, value, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    bytes.resize(size);
+    if (RegQueryValueExA(key, value, nullptr, nullptr, bytes.data(), &size) != ERROR_SUCCESS) bytes.clear();
+  }
+  RegCloseKey(key);
+  return bytes;
+}
+
+std::string ComputerNameOf(HKEY root, const std::string& asked) {
+  const std::vector<uint8_t> bytes =
+      ReadBytes(root, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName");
+  std::string name(bytes.begin(), bytes.end());
+  name = name.substr(0, name.find('\0'));
+  return name.empty() ? asked : name;
+}
+
+// The account of relative identifier `rid` among the keys of `namesPath`,
+// whose default values carry the identifier as their type.
+bool FindByRid(HKEY root, const char* namesPath, uint32_t rid, std::string& name) {
+  HKEY names = nullptr;
+  if (RegOpenKeyExA(root, namesPath, 0, KEY_READ, &names) != ERROR_SUCCESS) return false;
+  bool found = false;
+  for (DWORD index = 0; !found; ++index) {
+    char child[256];
+    DWORD size = sizeof child;
+    const LONG status = RegEnumKeyExA(names, index, child, &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
+    HKEY account = nullptr;
+    if (RegOpenKeyExA(names, child, 0, KEY_QUERY_VALUE, &account) != ERROR_SUCCESS) continue;
+    DWORD type = 0;
+    DWORD dataSize = 0;
+    if (RegQueryValueExA(account, nullptr, nullptr, &type, nullptr, &dataSize) == ERROR_SUCCESS &&
+        type == rid) {
+      name.assign(child, size);
+      found = true;
+    }
+    RegCloseKey(account);
+  }
+  RegCloseKey(names);
+  return found;
+}
+
+class RegistryAccounts final : public AccountsService {
+ public:
+  BOOL LookupAccountSid(const char* systemName, const void* sid, char* name, DWORD* nameSize,
+                        char* domain, DWORD* domainSize, SID_NAME_USE* use) override {
+    if (sid == nullptr || nameSize == nullptr || domainSize == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(sid);
+    if (SidLength(bytes, 8 + 4 * 15) == 0) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    const std::string computer = StripBackslashes(systemName);
+    if (!Reachable(computer)) {
+      SetLastError(RPC_S_SERVER_UNAVAILABLE);
+      return FALSE;
+    }
+    const std::string text = SidText(bytes);
+    for (const WellKnown& known : kWellKnown) {
+      if (text == known.sid) return Answer(known.name, known.domain, known.use, name, nameSize, domain, domainSize, use);
+    }
+    // S-1-5-21-a-b-c-rid: an account of a computer's own domain.
+    const uint8_t count = bytes[1];
+    if (count == 5 && text.rfind("S-1-5-21-", 0) == 0) {
+      HKEY root = nullptr;
+      if (RegConnectRegistryA(computer.empty() ? nullptr : computer.c_str(), HKEY_LOCAL_MACHINE, &root) ==
+          ERROR_SUCCESS) {
+        const std::vector<uint8_t> v = ReadBytes(root, "SAM\\SAM\\Domains\\Account", "V");
+        bool same = v.size() >= 12;
+        for (size_t i = 0; same && i < 3; ++i) {
+          const uint8_t* p = v.data() + v.size() - 12 + 4 * i;
+          const uint32_t part = static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) |
+                                (static_cast<uint32_t>(p[3]) << 24);
+          same = part == SubAuthority(bytes, 1 + i);
+        }
+        std::string account;
+        SID_NAME_USE kind = SidTypeUser;
+        if (same) {
+          const uint32_t rid = SubAuthority(bytes, 4);
+          if (FindByRid(root, "SAM\\SAM\\Domains\\Account\\Users\\Names", rid, account)) {
+            kind = SidTypeUser;
+          } else if (FindByRid(root, "SAM\\SAM\\Domains\\Account\\Groups\\Names", rid, account)) {
+            kind = SidTypeGroup;
+          } else if (FindByRid(root, "SAM\\SAM\\Domains\\Account\\Aliases\\Names", rid, account)) {
+            kind = SidTypeAlias;
+          }
+        }
+        const std::string owner = ComputerNameOf(root, computer);
+        RegCloseKey(root);
+        if (!account.empty()) {
+          return Answer(account.c_str(), owner.c_str(), kind, name, nameSize, domain, domainSize, use);
+        }
+      }
+    }
+    SetLastError(ERROR_NONE_MAPPED);
+    return FALSE;
+  }
+
+ private:
+  static BOOL Answer(const char* account, const char* owner, SID_NAME_USE kind, char* name,
+                     DWORD* nameSize, char* domain, DWORD* domainSize, SID_NAME_USE* use) {
+    const size_t nameLength = std::strlen(account);
+    const size_t domainLength = std::strlen(owner);
+    if (name == nullptr || domain == nullptr || *nameSize <= nameLength || *domainSize <= domainLength) {
+      *nameSize = static_cast<DWORD>(nameLength + 1);
+      *domainSize = static_cast<DWORD>(domainLength + 1);
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return FALSE;
+    }
+    std::memcpy(name, account, nameLength + 1);
+    std::memcpy(domain, owner, domainLength + 1);
+    *nameSize = static_cast<DWORD>(nameLength);
+    *domainSize = static_cast<DWORD>(domainLength);
+    if (use != nullptr) *use = kind;
+    return TRUE;
+  }
+};
+
+}  // namespace
+
+size_t SidLength(const uint8_t* sid, size_t available) {
+  if (sid == nullptr || available < 8 || sid[0] != 1 || sid[1] > 15) return 0;
+  const size_t length = 8 + 4 * static_cast<size_t>(sid[1]);
+  return length <= available ? length : 0;
+}
+
+std::string SidText(const uint8_t* sid) {
+  uint64_t authority = 0;
+  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
+  std::string text = "S-1-" + std::to_string(authority);
+  for (size_t i = 0; i < sid[1]; ++i) text += "-" + std::to_string(SubAuthority(sid, i));
+  return text;
+}
+
+AccountsService& AccountsService::Default() {
+  static RegistryAccounts* accounts = new RegistryAccounts();
+  return *accounts;
+}
+
+}  // namespace platform
+
+BOOL LookupAccountSidA(const char* systemName, const void* sid, char* name, DWORD* nameSize,
+                       char* domain, DWORD* domainSize, SID_NAME_USE* use) {
+  return platform::Slot<platform::AccountsService>::Current().LookupAccountSid(
+      systemName, sid, name, nameSize, domain, domainSize, use);
+}
