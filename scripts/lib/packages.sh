@@ -23,6 +23,8 @@ install_packages() {
 }
 
 # What building and testing Corvid needs.
-CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev tzdata)
+CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev tzdata unixodbc-dev)
+# The resource tools that build the sample domain's message files.
+CORVID_SAMPLE_PACKAGES=(binutils-mingw-w64-x86-64)
 # Independent tools that make test fixtures and check ours against theirs.
-CORVID_TOOL_PACKAGES=(libhivex-bin libwin-hivex-perl)
+CORVID_TOOL_PACKAGES=("${CORVID_SAMPLE_PACKAGES[@]}" libhivex-bin libwin-hivex-perl libevt-utils)

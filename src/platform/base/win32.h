@@ -1,40 +1,19 @@
 // The Win32 vocabulary that the logic speaks: types, error codes and constants
 // under their platform names, with the widths and values Windows gives them.
 //
-// This header also stands in for the types that unixODBC's sqltypes.h would
-// otherwise define for a program without windows.h (ALREADY_HAVE_WINDOWS_TYPE),
-// so it must be included before any ODBC header.
+// The basic Windows types (DWORD, WORD, BYTE, BOOL, HWND, LPSTR, ...) are
+// taken from unixODBC's sqltypes.h, which defines them for programs without
+// windows.h; defining our own would clash with it wherever the database
+// writer includes the ODBC headers.
 #pragma once
+
+#include <sqltypes.h>
 
 #include <cstddef>
 #include <cstdint>
 
-#ifndef ALREADY_HAVE_WINDOWS_TYPE
-#define ALREADY_HAVE_WINDOWS_TYPE 1
-#define FAR
-#define CALLBACK
-#define SQL_API
-#define BOOL int
-typedef void* HWND;
-typedef char CHAR;
-typedef char TCHAR;
-typedef unsigned short WORD;
-typedef unsigned int DWORD;  // 32 bits on LP64, as unixODBC defines it there
-typedef unsigned char BYTE;
-typedef unsigned short WCHAR;
-typedef WCHAR* LPWSTR;
-typedef const char* LPCSTR;
-typedef const WCHAR* LPCWSTR;
-typedef TCHAR* LPTSTR;
-typedef char* LPSTR;
-typedef DWORD* LPDWORD;
-typedef void* HINSTANCE;
-#endif
-
 typedef int32_t LONG;
-typedef uint32_t ULONG;
 typedef int INT;
-typedef unsigned int UINT;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;

@@ -1,0 +1,117 @@
+#include "describe/description.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "describe/message_paths.h"
+#include "platform/modules/modules.h"
+
+namespace corvid {
+namespace {
+
+constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
+constexpr DWORD kFetchIntoBuffer = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
+constexpr DWORD kNeutralLanguage = 0x0400;
+
+// The two spellings differ on purpose: "Source (" without strings,
+// "Source(" with them, and the second ends with a blank.
+constexpr const char kMissingFormat[] =
+    "The description for Event ID ( %lu ) in Source ( %s ) could not be found.";
+constexpr const char kMissingWithStringsFormat[] =
+    "The description for Event ID ( %lu ) in Source( %s ) could not be found. It contains the "
+    "following insertion string(s): ";
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+}  // namespace
+
+void RenderCategory(const EventSourceTable& table, int32_t source, const EVENTLOGRECORD& record,
+                    char (&buffer)[kCategoryBuffer]) {
+  MessageFileList files;
+  if (!GetCategoryMessageFiles(table, source, files)) {
+    std::snprintf(buffer, sizeof buffer, "Not found.");
+    return;
+  }
+  DWORD length = 0;
+  for (const std::string& path : files) {
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
+    if (module == nullptr) continue;
+    length = FormatMessageA(kFetchIntoBuffer, module, record.EventCategory, kNeutralLanguage,
+                            buffer, kCategoryBuffer, nullptr);
+    FreeLibrary(module);
+    if (length > 0) break;
+  }
+  if (length == 0) {
+    std::snprintf(buffer, sizeof buffer, "None");
+    return;
+  }
+  // One line break goes: CR LF (or any two line-end characters), else one.
+  const size_t l = std::strlen(buffer);
+  if (l >= 2 && IsLineEnd(buffer[l - 2])) {
+    buffer[l - 2] = '\0';
+  } else if (l >= 1 && IsLineEnd(buffer[l - 1])) {
+    buffer[l - 1] = '\0';
+  }
+}
+
+DescriptionText RenderDescription(const EventSourceTable& table, std::string_view sourceName,
+                                  int32_t source, const EVENTLOGRECORD& record, size_t recordSize) {
+  MessageFileList files;
+  if (!GetEventMessageFiles(table, source, files)) {
+    if (record.NumStrings == 0) return FormatMissingDescription(sourceName, record, nullptr);
+    const InsertionStrings strings = BuildInsertionStrings(table, source, record, recordSize);
+    return FormatMissingDescription(sourceName, record, &strings);
+  }
+  InsertionStrings strings;
+  if (record.NumStrings > 0) strings = BuildInsertionStrings(table, source, record, recordSize);
+
+  DescriptionText result;
+  for (const std::string& path : files) {
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
+    if (module == nullptr) continue;
+    char* text = nullptr;
+    const DWORD length =
+        FormatMessageA(kFetchIntoBuffer | FORMAT_MESSAGE_ALLOCATE_BUFFER, module, record.EventID,
+                       kNeutralLanguage, reinterpret_cast<char*>(&text), 0, nullptr);
+    FreeLibrary(module);
+    if (length > 0) {
+      result.text = text;
+      result.length = length;
+      break;
+    }
+  }
+  if (result.length == 0) {
+    return FormatMissingDescription(sourceName, record, record.NumStrings > 0 ? &strings : nullptr);
+  }
+  // Without strings the markers stay as the message has them.
+  if (record.NumStrings > 0) SubstituteInsertions(result.text, result.length, strings, record.NumStrings);
+  return result;
+}
+
+DescriptionText FormatMissingDescription(std::string_view sourceName, const EVENTLOGRECORD& record,
+                                         const InsertionStrings* strings) {
+  const bool withStrings = record.NumStrings > 0 && strings != nullptr;
+  const char* format = withStrings ? kMissingWithStringsFormat : kMissingFormat;
+  size_t size = sourceName.size() + std::strlen(format) + 20;
+  if (withStrings) {
+    for (const std::string& s : *strings) size += s.size() + 1;
+  }
+  auto* buffer = static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
+  if (buffer == nullptr) return DescriptionText{};
+  const std::string source(sourceName);
+  int written = std::snprintf(buffer, size, format,
+                              static_cast<unsigned long>(record.EventID & 0xFFFF), source.c_str());
+  size_t length = written > 0 ? static_cast<size_t>(written) : 0;
+  if (withStrings) {
+    for (const std::string& s : *strings) {
+      std::memcpy(buffer + length, s.data(), s.size());
+      length += s.size();
+      buffer[length++] = ' ';
+    }
+    buffer[length] = '\0';
+  }
+  return DescriptionText{buffer, static_cast<DWORD>(length)};
+}
+
+}  // namespace corvid

@@ -1,0 +1,97 @@
+// Every record of the sample domain made into its row, compared with a
+// reviewed golden file: any change to how a description, a category, an
+// account or a time is rendered shows here.
+//
+// To accept a deliberate change: CORVID_UPDATE_GOLDEN=1 build/bin/gather_tests
+// --gtest_filter='SampleRows*', then read the difference before committing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "describe/event_sources.h"
+#include "gather/row_builder.h"
+#include "support/sample_network.h"
+
+namespace {
+
+using testing_support::ScopedEnv;
+using testing_support::TempMachine;
+
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else out += c;
+  }
+  return out;
+}
+
+std::string Format(const corvid::Timestamp& t) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second, t.fraction);
+  return text;
+}
+
+std::string RowText(const corvid::EventRow& row, const char* log) {
+  std::ostringstream out;
+  out << row.Workstation.view() << "/" << log << " #" << row.recordNumber << " | " << Format(row.EventDate)
+      << " | " << Format(row.RecordDate) << " | " << row.Source.view() << " | " << row.Computer.view()
+      << " | " << row.UserName.view() << " | " << row.Type.view() << " | " << row.EventID << " | "
+      << Escaped(row.Category) << " | data " << row.dataLength << "\n    "
+      << Escaped(std::string_view(row.description, row.descriptionLength)) << "\n";
+  return out.str();
+}
+
+TEST(SampleRows, EveryRecordOfTheSampleDomainMatchesTheGoldenFile) {
+  if (!std::ifstream(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll")) {
+    GTEST_SKIP() << "the sample message files were not built (binutils-mingw-w64 missing)";
+  }
+  TempMachine machine;
+  ScopedEnv zone("TZ", std::string("UTC"));
+  ASSERT_TRUE(testing_support::BuildSampleNetwork(machine));
+
+  std::string all;
+  size_t rows = 0;
+  for (const char* computer : testing_support::kSampleComputers) {
+    for (const char* log : testing_support::kSampleLogs) {
+      std::vector<std::vector<uint8_t>> records;
+      ASSERT_TRUE(testing_support::ReadWholeLog(computer, log, records)) << computer << " " << log;
+      corvid::EventSourceTable table;
+      ASSERT_TRUE(corvid::BuildEventSourceTable(computer, log, table)) << table.lastStatus;
+      for (const auto& bytes : records) {
+        const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(bytes.data());
+        all += RowText(corvid::BuildEventRow(computer, table, record, bytes.size()), log);
+        ++rows;
+      }
+    }
+  }
+  EXPECT_GT(rows, 2500u);
+  const std::string golden = std::string(CORVID_GOLDEN_DIR) + "/sample_rows.txt";
+  if (std::getenv("CORVID_UPDATE_GOLDEN") != nullptr) {
+    std::ofstream(golden, std::ios::binary) << all;
+    GTEST_SKIP() << "wrote " << golden;
+  }
+  std::ifstream in(golden, std::ios::binary);
+  std::ostringstream expected;
+  expected << in.rdbuf();
+  // Compare line by line, so a failure names the first row that differs.
+  std::istringstream got(all);
+  std::istringstream want(expected.str());
+  std::string a;
+  std::string b;
+  for (int line = 1;; ++line) {
+    a.clear();
+    b.clear();
+    const bool more = static_cast<bool>(std::getline(got, a));
+    const bool expectedMore = static_cast<bool>(std::getline(want, b));
+    if (!more && !expectedMore) break;
+    ASSERT_EQ(a, b) << "line " << line << " of " << golden;
+  }
+}
+
+}  // namespace
