@@ -24,7 +24,11 @@ install_packages() {
 
 # What building and testing Corvid needs.
 CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev tzdata unixodbc-dev)
+# The embedded database: SQLite for the installer, and its ODBC driver.
+CORVID_BUILD_PACKAGES+=(libsqlite3-dev libsqliteodbc)
 # The resource tools that build the sample domain's message files.
 CORVID_SAMPLE_PACKAGES=(binutils-mingw-w64-x86-64)
 # Independent tools that make test fixtures and check ours against theirs.
 CORVID_TOOL_PACKAGES=("${CORVID_SAMPLE_PACKAGES[@]}" libhivex-bin libwin-hivex-perl libevt-utils)
+# A throwaway PostgreSQL server and psqlODBC, for the database tests.
+CORVID_TOOL_PACKAGES+=(postgresql odbc-postgresql)

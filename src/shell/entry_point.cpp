@@ -1,9 +1,11 @@
 #include "shell/entry_point.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "config/settings_store.h"
+#include "gather/gather_run.h"
 #include "netdisc/list_file.h"
 #include "platform/base/last_error.h"
 #include "platform/threads/threads.h"
@@ -27,8 +29,12 @@ int EndProcess(HANDLE marker) {
 void RunSilentRoad() {
   if (!LoadSettings()) return;
   if (!LoadComputerListFile()) return;
-  // The gather of every listed computer and its run log follow here once
-  // the gathering engine is in place.
+  if (!RunSilentGather()) {
+    // The worker was cut off at the time-out and may be anywhere, even in a
+    // driver call: end at once rather than tear down what it still uses.
+    // The run log is written and closed; the marker goes with the process.
+    std::_Exit(0);
+  }
 }
 
 }  // namespace

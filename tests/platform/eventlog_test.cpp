@@ -334,6 +334,18 @@ TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnly) {
   ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
   EXPECT_EQ(count, 20u) << "nothing changed";
 
+  // Only what the handle has read may go: unread records keep the log.
+  EXPECT_FALSE(ClearEventLogA(log, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+  std::vector<EventRecordData> all;
+  EXPECT_EQ(ReadToEnd(log, all), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  Append(LocalSystem(), 21, 1);  // written after the last read
+  EXPECT_FALSE(ClearEventLogA(log, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+  ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
+  EXPECT_EQ(count, 21u);
+  EXPECT_EQ(ReadToEnd(log, all), static_cast<DWORD>(ERROR_HANDLE_EOF));
+
   ASSERT_TRUE(ClearEventLogA(log, "C:\\Logs\\saved.evt"));
   ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
   EXPECT_EQ(count, 0u);
@@ -343,7 +355,7 @@ TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnly) {
   FileSource source(fd);
   LogLayout layout;
   EXPECT_EQ(LocateRecords(source, layout), 0u);
-  EXPECT_EQ(layout.RecordCount(), 20u) << "the backup holds what was cleared";
+  EXPECT_EQ(layout.RecordCount(), 21u) << "the backup holds what was cleared";
   ::close(fd);
   EXPECT_FALSE(ClearEventLogA(log, "C:\\Logs\\saved.evt"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));

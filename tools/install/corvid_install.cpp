@@ -1,12 +1,26 @@
 // corvid-install: installs the program into this computer's machine folder.
 //
-//   corvid-install --install-path DIR
+//   corvid-install --install-path DIR [--with-data-source] [--sqlite-driver FILE]
 //
 // Copies the program's files into DIR (a Windows-style path such as
 // "C:\Program Files\Corvid", or a host path) and creates the settings key
-// with "InstallPath" = DIR. Nothing else is written: every other setting
-// keeps the default the program gives it until the first save. Creating the
-// key is the installer's job alone; the program never creates it.
+// with "InstallPath" = DIR. Every other setting keeps the default the
+// program gives it until the first save. Creating the key is the
+// installer's job alone; the program never creates it.
+//
+// The embedded database: DIR\Corvid.db with the three event tables (from
+// sql/sqlite.sql, also installed) in WAL mode. An existing Corvid.db is
+// kept with its rows; only what is missing is added. The ODBC driver entry
+// "Corvid SQLite3" is registered in the ODBC installer's odbcinst.ini
+// (/etc/odbcinst.ini, or the one in ODBCSYSINI): the SQLite3 ODBC driver
+// (found in the usual library folders, or FILE) with our setup library as
+// its "Setup". Without a driver or a writable odbcinst.ini the program is
+// installed all the same, with a warning: it then asks for a data source.
+//
+// --with-data-source also makes the default data source "Ravelin" now, as
+// the program would at its first interactive start, and saves the settings,
+// so that a silent run works right away. A data source already named in the
+// settings is kept.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +34,14 @@
 #include <system_error>
 #include <vector>
 
+#include <glob.h>
+#include <odbcinst.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "config/data_source.h"
 #include "config/settings_store.h"
 #include "platform/files/paths.h"
 #include "platform/registry/registry.h"
@@ -29,10 +51,14 @@ namespace {
 namespace fs = std::filesystem;
 
 // The programs that make up an installation, found beside this one.
-const std::vector<std::string> kProgramFiles = {"corvid"};
+const std::vector<std::string> kProgramFiles = {"corvid", "libcorvidodbcsetup.so"};
+// The schema files, found in sql/ beside this program and installed into
+// sql/ of the install folder.
+const std::vector<std::string> kSchemaFiles = {"sqlite.sql", "postgresql.sql"};
 
 int Usage() {
-  std::fprintf(stderr, "usage: corvid-install --install-path DIR\n");
+  std::fprintf(stderr,
+               "usage: corvid-install --install-path DIR [--with-data-source] [--sqlite-driver FILE]\n");
   return 2;
 }
 
@@ -60,14 +86,80 @@ bool CopyProgram(const fs::path& from, const fs::path& to) {
   return true;
 }
 
+bool CopyFile(const fs::path& from, const fs::path& to) {
+  std::error_code error;
+  fs::create_directories(to.parent_path(), error);
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+  if (error) {
+    std::fprintf(stderr, "corvid-install: cannot install %s: %s\n", to.c_str(), error.message().c_str());
+    return false;
+  }
+  return true;
+}
+
+// Debian keeps ODBC drivers in /usr/lib/<triplet>/odbc; other systems in a
+// library folder itself.
+std::string FindSqliteDriver() {
+  const char* patterns[] = {"/usr/lib/*/odbc/libsqlite3odbc.so", "/usr/lib/odbc/libsqlite3odbc.so",
+                            "/usr/lib64/libsqlite3odbc.so",      "/usr/lib/*/libsqlite3odbc.so",
+                            "/usr/local/lib/libsqlite3odbc.so",  "/usr/lib/libsqlite3odbc.so"};
+  for (const char* pattern : patterns) {
+    glob_t found{};
+    std::string first;
+    if (::glob(pattern, 0, nullptr, &found) == 0 && found.gl_pathc > 0) first = found.gl_pathv[0];
+    ::globfree(&found);
+    if (!first.empty()) return first;
+  }
+  return "";
+}
+
+// Creates the database or completes an existing one: the script only adds
+// what is missing, and switches the file to WAL, which the file keeps.
+bool PrepareDatabase(const fs::path& database, const fs::path& script) {
+  std::ifstream in(script, std::ios::binary);
+  if (!in.is_open()) {
+    std::fprintf(stderr, "corvid-install: cannot read %s\n", script.c_str());
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  sqlite3* db = nullptr;
+  int status = sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  char* error = nullptr;
+  if (status == SQLITE_OK) status = sqlite3_exec(db, text.str().c_str(), nullptr, nullptr, &error);
+  if (status != SQLITE_OK) {
+    std::fprintf(stderr, "corvid-install: cannot prepare %s: %s\n", database.c_str(),
+                 error != nullptr ? error : sqlite3_errmsg(db));
+  }
+  sqlite3_free(error);
+  sqlite3_close(db);
+  return status == SQLITE_OK;
+}
+
+// The driver entry in the installer's odbcinst.ini; unixODBC creates the
+// file when it is missing.
+bool RegisterDriver(const std::string& driver, const fs::path& setup) {
+  const char* ini = "ODBCINST.INI";
+  return SQLWritePrivateProfileString(corvid::kDefaultDriver, "Description",
+                                      "SQLite3 ODBC driver with Corvid's setup library", ini) &&
+         SQLWritePrivateProfileString(corvid::kDefaultDriver, "Driver", driver.c_str(), ini) &&
+         SQLWritePrivateProfileString(corvid::kDefaultDriver, "Setup", setup.c_str(), ini);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string installPath;
+  std::string sqliteDriver;
+  bool withDataSource = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--install-path" && i + 1 < argc) {
       installPath = argv[++i];
+    } else if (argument == "--sqlite-driver" && i + 1 < argc) {
+      sqliteDriver = argv[++i];
+    } else if (argument == "--with-data-source") {
+      withDataSource = true;
     } else {
       return Usage();
     }
@@ -82,7 +174,8 @@ int main(int argc, char** argv) {
   std::error_code error;
   const std::string machine = platform::MachineFolder();
   fs::create_directories(machine, error);
-  const fs::path target = platform::MapPath(installPath);
+  // Absolute, because the driver entry names the setup library by it.
+  const fs::path target = fs::absolute(platform::MapPath(installPath)).lexically_normal();
   fs::create_directories(target, error);
   if (error || !fs::is_directory(target)) {
     std::fprintf(stderr, "corvid-install: cannot create %s\n", target.c_str());
@@ -99,6 +192,26 @@ int main(int argc, char** argv) {
   const fs::path source = fs::path(self).parent_path();
   for (const std::string& program : kProgramFiles) {
     if (!CopyProgram(source / program, target / program)) return 1;
+  }
+  for (const std::string& schema : kSchemaFiles) {
+    if (!CopyFile(source / "sql" / schema, target / "sql" / schema)) return 1;
+  }
+  const fs::path database = target / corvid::kDefaultDatabase;
+  if (!PrepareDatabase(database, target / "sql" / "sqlite.sql")) return 1;
+
+  sqliteDriver = sqliteDriver.empty() ? FindSqliteDriver() : fs::absolute(sqliteDriver).string();
+  bool driverRegistered = false;
+  if (sqliteDriver.empty()) {
+    std::fprintf(stderr,
+                 "corvid-install: warning: the SQLite3 ODBC driver (libsqlite3odbc.so) was not found; install "
+                 "libsqliteodbc or name it with --sqlite-driver, then install again\n");
+  } else if (!RegisterDriver(sqliteDriver, target / "libcorvidodbcsetup.so")) {
+    std::fprintf(stderr,
+                 "corvid-install: warning: cannot register the ODBC driver \"%s\" (is odbcinst.ini writable? "
+                 "set ODBCSYSINI to a folder of your own)\n",
+                 corvid::kDefaultDriver);
+  } else {
+    driverRegistered = true;
   }
 
   HKEY key = nullptr;
@@ -120,5 +233,21 @@ int main(int argc, char** argv) {
   }
   std::printf("Installed into %s (%s)\nMachine folder: %s\n", installPath.c_str(), target.c_str(),
               machine.c_str());
+  if (driverRegistered) std::printf("ODBC driver \"%s\": %s\n", corvid::kDefaultDriver, sqliteDriver.c_str());
+
+  if (withDataSource) {
+    if (!corvid::LoadSettings()) {
+      std::fprintf(stderr, "corvid-install: cannot read the settings back\n");
+      return 1;
+    }
+    if (!corvid::Settings.DataSource.dataSourceMissing) {
+      std::printf("Data source kept: \"%s\"\n", corvid::Settings.DataSource.DSN.c_str());
+    } else if (corvid::CreateDefaultDataSource()) {
+      std::printf("Data source \"%s\" on %s\n", corvid::kDefaultDataSource, database.c_str());
+    } else {
+      std::fprintf(stderr, "corvid-install: cannot create the data source \"%s\"\n", corvid::kDefaultDataSource);
+      return 1;
+    }
+  }
   return 0;
 }

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -305,7 +306,14 @@ class FileEventLog final : public EventLogService {
     if (backupFileName != nullptr && *backupFileName != '\0') {
       backup = MapPath(OnComputer(handle->server, backupFileName));
     }
-    if (const DWORD status = evt::ClearLog(handle->path, backup.empty() ? nullptr : &backup);
+    // Only what this handle has read may go: a record written since would
+    // be lost to every gatherer. A log replaced since it was opened holds
+    // nothing this handle read.
+    if (handle->fd() >= 0 && !evt::StillNamedBy(handle->fd(), handle->path)) {
+      return Fail(ERROR_EVENTLOG_FILE_CHANGED);
+    }
+    if (const DWORD status = evt::ClearLog(handle->path, backup.empty() ? nullptr : &backup,
+                                           std::max<uint32_t>(handle->nextRecord, 1));
         status != ERROR_SUCCESS) {
       return Fail(status);
     }

@@ -14,7 +14,9 @@
 // record that does not fit the buffer 122 with the bytes it needs. Reads are
 // sequential and forwards only (flags 5) and deliver whole records in the
 // single-byte EVENTLOGRECORD layout: texts in UTF-8, offsets, padding and
-// both Length fields recomputed. Safe to call from several threads; one
+// both Length fields recomputed. ClearEventLogA empties only what its handle
+// has read: when records were written after the last read, it fails with
+// ERROR_EVENTLOG_FILE_CHANGED (1503) and the log keeps everything. Safe to call from several threads; one
 // handle is used by one thread at a time.
 #pragma once
 
@@ -35,6 +37,7 @@ enum : LONG {
   ERROR_DISK_FULL = 112,
   ERROR_EVENTLOG_FILE_CORRUPT = 1500,
   ERROR_LOG_FILE_FULL = 1502,
+  ERROR_EVENTLOG_FILE_CHANGED = 1503,
 };
 
 enum : WORD {

@@ -768,13 +768,18 @@ DWORD AppendRecords(const std::string& path, std::span<EventRecordData> records)
   return status;
 }
 
-DWORD ClearLog(const std::string& path, const std::string* backupPath) {
+DWORD ClearLog(const std::string& path, const std::string* backupPath, uint32_t unreadFrom) {
   Fd fd;
   if (const DWORD status = OpenLocked(path, O_RDONLY, true, fd); status != ERROR_SUCCESS) {
     return status;
   }
   if (!Writable(path) || !Writable(FolderOf(path))) return ERROR_ACCESS_DENIED;
   FileSource source(fd.get());
+  if (unreadFrom != 0) {
+    LogLayout layout;
+    if (const DWORD status = LocateRecords(source, layout); status != ERROR_SUCCESS) return status;
+    if (!layout.Empty() && layout.currentRecordNumber > unreadFrom) return ERROR_EVENTLOG_FILE_CHANGED;
+  }
   FileHeader header;
   uint32_t maxSize = kDefaultMaxSize;
   uint32_t retention = 0;

@@ -210,7 +210,14 @@ DWORD AppendRecord(const std::string& path, EventRecordData& record);
 // and retention. With a backup path the log is first copied there, which
 // must not exist yet (ERROR_ALREADY_EXISTS). A read-only log or folder is
 // ERROR_ACCESS_DENIED and nothing changes.
-DWORD ClearLog(const std::string& path, const std::string* backupPath = nullptr);
+//
+// With `unreadFrom` not 0, the log is emptied only when it holds no record
+// numbered `unreadFrom` or above (checked under the same lock as the
+// clear); otherwise ERROR_EVENTLOG_FILE_CHANGED and nothing changes. A
+// reader that has stored every record it read clears through it without
+// losing one written meanwhile.
+DWORD ClearLog(const std::string& path, const std::string* backupPath = nullptr,
+               uint32_t unreadFrom = 0);
 
 // Holds flock on an open file for a scope; see the locking note above.
 class FileLock {

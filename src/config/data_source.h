@@ -1,0 +1,36 @@
+// The default data source: on the first interactive start, when the settings
+// have never named one, the program makes the system data source "Ravelin"
+// on the embedded SQLite database "Corvid.db" of the install folder, and
+// records it in the settings.
+//
+// The driver entry named below is registered by corvid-install for the
+// SQLite3 ODBC driver, with our setup library (libcorvidodbcsetup.so) as its
+// "Setup", which is what lets SQLConfigDataSource make a data source on it.
+#pragma once
+
+namespace corvid {
+
+inline constexpr const char kDefaultDriver[] = "Corvid SQLite3";
+inline constexpr const char kDefaultDataSource[] = "Ravelin";
+// In the install folder; the installer creates it with the three tables.
+inline constexpr const char kDefaultDatabase[] = "Corvid.db";
+
+// What the interactive program shows while the data source is made. The
+// dialog layer implements it; without one nothing is shown and nobody waits.
+class PreparingNotice {
+ public:
+  virtual ~PreparingNotice() = default;
+  // Shows the notice and paints it at once.
+  virtual void Show() = 0;
+  virtual void Close() = 0;
+};
+
+// Asks the ODBC installer for the system data source "Ravelin" on
+// kDefaultDriver, its Database being Corvid.db of Settings.InstallPath as a
+// host path (the SQLite driver opens host files). On success the settings
+// name it (DSN, Description = the driver, Type 1) and are saved, the save's
+// result ignored; on failure nothing changes. With a notice, it is shown for
+// at least a second before the request.
+bool CreateDefaultDataSource(PreparingNotice* notice = nullptr);
+
+}  // namespace corvid

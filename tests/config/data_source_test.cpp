@@ -1,0 +1,203 @@
+// The default data source: made through the real ODBC installer and our
+// setup library in an ODBC configuration of the test's own, on a machine
+// folder of its own.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/data_source.h"
+#include "config/settings_store.h"
+#include "platform/odbc/odbc.h"
+#include "platform/threads/threads.h"
+#include "support/fake_odbc.h"
+#include "support/odbc_sandbox.h"
+#include "support/temp_machine.h"
+
+namespace {
+
+using corvid::CreateDefaultDataSource;
+using corvid::Settings;
+using testing_support::FailingOdbc;
+using testing_support::IniHasSection;
+using testing_support::IniValue;
+using testing_support::OdbcSandbox;
+using testing_support::TempMachine;
+
+const std::string kHeader =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n";
+
+// What happened, in order, across the notice, the waits and the installer.
+std::vector<std::string> events;
+
+class RecordingOdbc : public platform::OdbcWrapper {
+ public:
+  RecordingOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
+  BOOL SQLConfigDataSource(HWND p, WORD r, LPCSTR d, LPCSTR a) override {
+    events.push_back("SQLConfigDataSource");
+    parent = p;
+    request = r;
+    driver = d;
+    attributes.clear();
+    for (const char* item = a; *item != '\0'; item += std::string(item).size() + 1) attributes.emplace_back(item);
+    return target().SQLConfigDataSource(p, r, d, a);
+  }
+  HWND parent = reinterpret_cast<HWND>(1);
+  WORD request = 0;
+  std::string driver;
+  std::vector<std::string> attributes;
+};
+
+class RecordingThreads : public platform::ThreadsService {
+ public:
+  HANDLE CreateThread(void* s, size_t k, platform::LPTHREAD_START_ROUTINE f, void* p, DWORD g, DWORD* i) override {
+    return real().CreateThread(s, k, f, p, g, i);
+  }
+  DWORD WaitForSingleObject(HANDLE h, DWORD ms) override { return real().WaitForSingleObject(h, ms); }
+  BOOL TerminateThread(HANDLE h, DWORD c) override { return real().TerminateThread(h, c); }
+  BOOL GetExitCodeThread(HANDLE h, DWORD* c) override { return real().GetExitCodeThread(h, c); }
+  void Sleep(DWORD ms) override { events.push_back("Sleep " + std::to_string(ms)); }
+  HANDLE OpenSemaphore(DWORD a, BOOL i, const char* n) override { return real().OpenSemaphore(a, i, n); }
+  HANDLE CreateSemaphore(void* s, LONG i, LONG m, const char* n) override {
+    return real().CreateSemaphore(s, i, m, n);
+  }
+  BOOL CloseHandle(HANDLE h) override { return real().CloseHandle(h); }
+
+ private:
+  static platform::ThreadsService& real() { return platform::ThreadsService::Default(); }
+};
+
+class Notice : public corvid::PreparingNotice {
+ public:
+  void Show() override { events.push_back("Show"); }
+  void Close() override { events.push_back("Close"); }
+};
+
+class DataSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    events.clear();
+    Settings = corvid::AppSettings{};
+    if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
+    ASSERT_FALSE(testing_support::CorvidSetupLibrary().empty()) << "libcorvidodbcsetup.so was not built";
+  }
+  // Installed as corvid-install leaves it: the key with InstallPath only,
+  // and Corvid.db in the install folder.
+  void Install(const std::string& installPath, const std::string& hostFolder) {
+    std::string escaped;
+    for (char c : installPath) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"" + escaped + "\"\n\n");
+    machine.Write(hostFolder + "/Corvid.db", "");
+    ASSERT_TRUE(corvid::LoadSettings());
+  }
+  std::string Registry() const { return machine.Read("registry.reg"); }
+
+  TempMachine machine;
+  OdbcSandbox odbc;
+};
+
+TEST_F(DataSourceTest, CreationNamesTheSourceAndSavesEverySetting) {
+  Install("C:\\Program Files\\Corvid", "drives/c/Program Files/Corvid");
+  ASSERT_TRUE(CreateDefaultDataSource());
+
+  EXPECT_EQ(Settings.DataSource.DSN, "Ravelin");
+  EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
+  EXPECT_EQ(Settings.DataSource.Type, 1u);
+  const std::string registry = Registry();
+  for (const char* value : {"\"DSN\"=\"Ravelin\"", "\"Type\"=dword:00000001", "\"Description\"=\"Corvid SQLite3\"",
+                            "\"TimeOut\"=dword:000000b4", "\"TransactionPeriod\"=dword:00000064",
+                            "\"LoadDescriptions\"=dword:00000001", "\"EraseLogs\"=dword:00000000",
+                            "\"User\"=\"\"", "\"Password\"=\"\""}) {
+    EXPECT_NE(registry.find(value), std::string::npos) << value << " missing from\n" << registry;
+  }
+  const std::string ini = odbc.Read("odbc.ini");
+  EXPECT_EQ(IniValue(ini, "Ravelin", "Driver"), "Corvid SQLite3");
+  EXPECT_EQ(IniValue(ini, "Ravelin", "Database"),
+            (machine.root() / "drives/c/Program Files/Corvid/Corvid.db").string());
+}
+
+TEST_F(DataSourceTest, RequestIsForTheSystemSourceOnTheInstallFoldersDatabase) {
+  struct Case {
+    std::string installPath;
+    std::string hostFolder;  // relative to the machine folder
+  };
+  const std::vector<Case> cases = {
+      {"C:\\App", "drives/c/App"},
+      {"c:\\APP", "drives/c/App"},  // matched to the folder as it exists
+      {"D:\\Event Logs\\Corvid\\", "drives/d/Event Logs/Corvid"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.installPath);
+    Install(k.installPath, k.hostFolder);
+    RecordingOdbc recording;
+    platform::Override<platform::OdbcService> use(recording);
+    EXPECT_TRUE(CreateDefaultDataSource());
+    EXPECT_EQ(recording.parent, nullptr);
+    EXPECT_EQ(recording.request, ODBC_ADD_SYS_DSN);
+    EXPECT_EQ(recording.driver, "Corvid SQLite3");
+    const std::string database = (machine.root() / k.hostFolder / "Corvid.db").string();
+    EXPECT_EQ(recording.attributes, (std::vector<std::string>{"DSN=Ravelin", "Database=" + database}));
+  }
+}
+
+TEST_F(DataSourceTest, FailureChangesNothing) {
+  struct Case {
+    const char* name;
+    bool injected;       // the installer answers FALSE
+    bool databaseThere;  // Corvid.db exists
+    bool driverThere;    // the driver entry is registered
+  };
+  const std::vector<Case> cases = {
+      {"installer refuses", true, true, true},
+      {"database missing", false, false, true},
+      {"driver entry missing", false, true, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Settings = corvid::AppSettings{};
+    Install("C:\\App", "drives/c/App");
+    if (!k.databaseThere) std::filesystem::remove(machine.root() / "drives/c/App/Corvid.db");
+    const std::string drivers = odbc.Read("odbcinst.ini");
+    if (!k.driverThere) odbc.WriteFile("odbcinst.ini", "");
+    const std::string before = Registry();
+    FailingOdbc failing;
+    if (k.injected) failing.Fail({.call = "SQLConfigDataSource"});
+    {
+      platform::Override<platform::OdbcService> use(failing);
+      EXPECT_FALSE(CreateDefaultDataSource());
+    }
+    EXPECT_EQ(Settings.DataSource.DSN, "");
+    EXPECT_EQ(Settings.DataSource.Description, "");
+    EXPECT_EQ(Settings.DataSource.dataSourceMissing, 1u);
+    EXPECT_EQ(Registry(), before);
+    EXPECT_FALSE(IniHasSection(odbc.Read("odbc.ini"), "Ravelin"));
+    odbc.WriteFile("odbcinst.ini", drivers);
+  }
+}
+
+TEST_F(DataSourceTest, NoticeIsShownForASecondAroundTheRequest) {
+  Install("C:\\App", "drives/c/App");
+  RecordingOdbc recording;
+  RecordingThreads threads;
+  platform::Override<platform::OdbcService> useOdbc(recording);
+  platform::Override<platform::ThreadsService> useThreads(threads);
+
+  EXPECT_TRUE(CreateDefaultDataSource());
+  EXPECT_EQ(events, std::vector<std::string>{"SQLConfigDataSource"}) << "no notice: nothing shown, no wait";
+
+  events.clear();
+  Notice notice;
+  Settings.DataSource = corvid::DataSourceInfo{};
+  EXPECT_TRUE(CreateDefaultDataSource(&notice));
+  EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "SQLConfigDataSource", "Close"}));
+
+  events.clear();
+  FailingOdbc failing;
+  failing.Fail({.call = "SQLConfigDataSource"});
+  platform::Override<platform::OdbcService> useFailing(failing);
+  EXPECT_FALSE(CreateDefaultDataSource(&notice));
+  EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "Close"})) << "closed on failure too";
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+// An ODBC configuration of a test's own: odbcinst.ini (the driver entries)
+// and odbc.ini (system data sources) in a temp folder, with unixODBC pointed
+// at it through ODBCSYSINI and ODBCINSTINI, and user data sources in a file
+// of that folder through ODBCINI, so nothing under /etc or the home folder
+// is read or written.
+//
+// unixODBC reads ODBCSYSINI once per process and keeps it, so every sandbox
+// of a process shares one folder: each sandbox starts both files afresh and
+// empties them at its end, and gives its databases a folder of its own
+// (root()). The variables are put back at the end, but unixODBC keeps using
+// the sandbox folder (by then without any entries) until the process ends,
+// when the folder is removed.
+//
+// unixODBC also keeps what the driver manager and the drivers read of a
+// data source for 20 seconds, whatever the file says meanwhile: within one
+// process, a data source name must not come back with other values. Tests
+// that make data sources with the same values every time need not care;
+// the others take names from UniqueName().
+//
+// Driver entries written at construction, when their libraries exist:
+//   "Corvid SQLite3"     the SQLite3 ODBC driver with our setup library, as
+//                        corvid-install registers it
+//   "Corvid PostgreSQL"  psqlODBC (ANSI)
+#pragma once
+
+#include <glob.h>
+#include <sqlite3.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/temp_machine.h"
+
+namespace testing_support {
+
+inline constexpr const char kSqliteDriverEntry[] = "Corvid SQLite3";
+inline constexpr const char kPostgresDriverEntry[] = "Corvid PostgreSQL";
+
+// The first existing file that matches one of the patterns, or "".
+inline std::string FirstMatch(const std::vector<std::string>& patterns) {
+  for (const std::string& pattern : patterns) {
+    glob_t found{};
+    const bool matched = ::glob(pattern.c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    std::string first = matched ? found.gl_pathv[0] : "";
+    ::globfree(&found);
+    if (!first.empty()) return first;
+  }
+  return "";
+}
+
+// Debian puts ODBC drivers in /usr/lib/<triplet>/odbc; other systems in the
+// library folders themselves.
+inline std::string FindOdbcDriverLibrary(const std::string& file) {
+  return FirstMatch({"/usr/lib/*/odbc/" + file, "/usr/lib/odbc/" + file, "/usr/lib64/" + file,
+                     "/usr/lib/*/" + file, "/usr/local/lib/" + file, "/usr/lib/" + file});
+}
+
+inline std::string SqliteOdbcDriver() { return FindOdbcDriverLibrary("libsqlite3odbc.so"); }
+inline std::string PostgresOdbcDriver() { return FindOdbcDriverLibrary("psqlodbca.so"); }
+
+// Our setup library, as the build leaves it beside the programs.
+inline std::string CorvidSetupLibrary() {
+#ifdef CORVID_BIN_DIR
+  const std::string path = std::string(CORVID_BIN_DIR) + "/libcorvidodbcsetup.so";
+  if (std::filesystem::exists(path)) return path;
+#endif
+  return "";
+}
+
+// The one ODBC folder of this process, removed when it ends.
+class ProcessOdbcFolder {
+ public:
+  static const std::filesystem::path& Path() {
+    static ProcessOdbcFolder folder;
+    return folder.path_;
+  }
+
+ private:
+  ProcessOdbcFolder() : path_(MakeTempFolder()) {}
+  ~ProcessOdbcFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::filesystem::path path_;
+};
+
+class OdbcSandbox {
+ public:
+  OdbcSandbox()
+      : ini_(ProcessOdbcFolder::Path()), root_(MakeTempFolder()), sysIni_("ODBCSYSINI", ini_.string()),
+        instIni_("ODBCINSTINI", std::string("odbcinst.ini")),
+        userIni_("ODBCINI", (ini_ / "user.odbc.ini").string()) {
+    std::ostringstream drivers;
+    if (!SqliteOdbcDriver().empty()) {
+      drivers << "[" << kSqliteDriverEntry << "]\nDescription=SQLite3 ODBC driver\nDriver="
+              << SqliteOdbcDriver() << "\n";
+      if (!CorvidSetupLibrary().empty()) drivers << "Setup=" << CorvidSetupLibrary() << "\n";
+      drivers << "\n";
+    }
+    if (!PostgresOdbcDriver().empty()) {
+      drivers << "[" << kPostgresDriverEntry << "]\nDescription=PostgreSQL ODBC driver (ANSI)\nDriver="
+              << PostgresOdbcDriver() << "\n\n";
+    }
+    Reset(drivers.str());
+  }
+  ~OdbcSandbox() {
+    Reset("");
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  OdbcSandbox(const OdbcSandbox&) = delete;
+  OdbcSandbox& operator=(const OdbcSandbox&) = delete;
+
+  // `base` with a number never used before in this process.
+  static std::string UniqueName(const std::string& base) {
+    static int serial = 0;
+    return base + std::to_string(++serial);
+  }
+
+  // A folder for this sandbox's databases.
+  const std::filesystem::path& root() const { return root_; }
+  // The configuration files, named relative to the ODBC folder in Read and
+  // WriteFile.
+  const std::filesystem::path& iniFolder() const { return ini_; }
+  std::filesystem::path systemIni() const { return ini_ / "odbc.ini"; }
+  std::filesystem::path userIni() const { return ini_ / "user.odbc.ini"; }
+  std::filesystem::path driverIni() const { return ini_ / "odbcinst.ini"; }
+
+  // Appends a system data source; the attributes go in as given.
+  void AddDataSource(const std::string& name, const std::string& driver,
+                     const std::vector<std::pair<std::string, std::string>>& attributes) const {
+    std::ostringstream section;
+    section << "[" << name << "]\nDriver=" << driver << "\n";
+    for (const auto& [key, value] : attributes) section << key << "=" << value << "\n";
+    section << "\n";
+    WriteFile("odbc.ini", Read("odbc.ini") + section.str());
+  }
+
+  // A system data source on a SQLite database file (created by the driver
+  // on first connect when it does not exist yet).
+  void AddSqliteDataSource(const std::string& name, const std::filesystem::path& database) const {
+    AddDataSource(name, kSqliteDriverEntry, {{"Database", database.string()}});
+  }
+
+#ifdef CORVID_SOURCE_DIR
+  // A new database `file` in root() with the event tables of sql/sqlite.sql,
+  // made with SQLite itself, and a system data source `name` on it; returns
+  // the database's path, or "" (with the reason in `why`) when it cannot be
+  // made. The test program links SQLite::SQLite3.
+  std::filesystem::path AddSqliteEventsDataSource(const std::string& name, std::string* why = nullptr,
+                                                  const std::string& file = "Corvid.db") const {
+    const std::filesystem::path database = root_ / file;
+    std::ifstream in(std::string(CORVID_SOURCE_DIR) + "/sql/sqlite.sql", std::ios::binary);
+    std::stringstream schema;
+    schema << in.rdbuf();
+    sqlite3* db = nullptr;
+    char* error = nullptr;
+    int status = sqlite3_open(database.c_str(), &db);
+    if (status == SQLITE_OK) status = sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, &error);
+    if (status != SQLITE_OK && why != nullptr) *why = error != nullptr ? error : sqlite3_errmsg(db);
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (status != SQLITE_OK || schema.str().empty()) return {};
+    AddSqliteDataSource(name, database);
+    return database;
+  }
+#endif
+
+  // A file of the ODBC folder: "odbc.ini", "odbcinst.ini", "user.odbc.ini".
+  std::string Read(const std::filesystem::path& relative) const {
+    std::ifstream in(ini_ / relative, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  void WriteFile(const std::filesystem::path& relative, const std::string& bytes) const {
+    std::ofstream(ini_ / relative, std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+ private:
+  // A test may have turned a file into a folder to make it unwritable.
+  void Reset(const std::string& drivers) const {
+    std::error_code ignored;
+    for (const char* file : {"odbcinst.ini", "odbc.ini", "user.odbc.ini"}) {
+      if (std::filesystem::is_directory(ini_ / file)) std::filesystem::remove_all(ini_ / file, ignored);
+    }
+    WriteFile("odbcinst.ini", drivers);
+    WriteFile("odbc.ini", "");
+    WriteFile("user.odbc.ini", "");
+  }
+
+  std::filesystem::path ini_;
+  std::filesystem::path root_;
+  ScopedEnv sysIni_;
+  ScopedEnv instIni_;
+  ScopedEnv userIni_;
+};
+
+// The value of `key` in section [section] of an ini text, or "" when there
+// is none; keys match without regard to case, as unixODBC reads them.
+inline std::string IniValue(const std::string& ini, const std::string& section, const std::string& key) {
+  std::istringstream lines(ini);
+  std::string line;
+  bool inSection = false;
+  auto trim = [](std::string text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    const auto last = text.find_last_not_of(" \t\r");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+  };
+  auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  while (std::getline(lines, line)) {
+    line = trim(line);
+    if (!line.empty() && line.front() == '[') {
+      inSection = line == "[" + section + "]";
+      continue;
+    }
+    const auto equals = line.find('=');
+    if (inSection && equals != std::string::npos && lower(trim(line.substr(0, equals))) == lower(key)) {
+      return trim(line.substr(equals + 1));
+    }
+  }
+  return "";
+}
+
+inline bool IniHasSection(const std::string& ini, const std::string& section) {
+  return ini.find("[" + section + "]") != std::string::npos;
+}
+
+}  // namespace testing_support
