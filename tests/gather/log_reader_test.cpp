@@ -1,0 +1,218 @@
+// The reader's own rules, with the event log and the database replaced at
+// their seams: the skip rule by written time, the commit cadence, the
+// buffer growth of a read, cancels, and records that cannot be walked.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/settings_store.h"
+#include "gather/gather_run.h"
+#include "gather/log_reader.h"
+#include "platform/base/last_error.h"
+#include "platform/eventlog/evt_file.h"
+#include "shell/base/computer_list.h"
+#include "support/temp_machine.h"
+
+namespace {
+
+// A database that accepts everything and remembers the order of inserts
+// ("E") and commits ("C"); it asks for a cancel at a given insert.
+class RecordingOdbc : public platform::OdbcWrapper {
+ public:
+  RecordingOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
+  SQLRETURN SQLBindParameter(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN, SQLSMALLINT,
+                             SQLPOINTER, SQLLEN, SQLLEN*) override {
+    return SQL_SUCCESS;
+  }
+  SQLRETURN SQLExecute(SQLHSTMT) override {
+    trace += "E";
+    if (++inserts == cancelAt) corvid::cancelRequested = 1;
+    return SQL_SUCCESS;
+  }
+  SQLRETURN SQLTransact(SQLHENV, SQLHDBC, SQLUSMALLINT) override {
+    trace += "C";
+    return SQL_SUCCESS;
+  }
+  std::string trace;
+  int inserts = 0;
+  int cancelAt = 0;
+};
+
+std::vector<uint8_t> Records(const std::vector<uint32_t>& writtenTimes) {
+  std::vector<uint8_t> bytes;
+  for (uint32_t time : writtenTimes) {
+    platform::evt::EventRecordData data;
+    data.source = "Src";
+    data.computer = "PC";
+    data.timeWritten = data.timeGenerated = time;
+    std::vector<uint8_t> one;
+    platform::evt::EncodeRecord(data, platform::evt::TextWidth::kUtf8, one);
+    bytes.insert(bytes.end(), one.begin(), one.end());
+  }
+  return bytes;
+}
+
+class LogReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    corvid::Settings = corvid::AppSettings{};
+    corvid::cancelRequested = 0;
+    reader.sourceTable = std::make_unique<corvid::EventSourceTable>();
+  }
+  void TearDown() override { corvid::cancelRequested = 0; }
+  // Walks one bufferful of records written at `times`.
+  bool Walk(const std::vector<uint32_t>& times) {
+    reader.buffer = Records(times);
+    reader.bufferSize = reader.bytesRead = static_cast<DWORD>(reader.buffer.size());
+    if (reader.recordCount == 0) reader.recordCount = static_cast<DWORD>(times.size());
+    return reader.WalkBatch(session);
+  }
+
+  RecordingOdbc odbc;
+  platform::Override<platform::OdbcService> use{odbc};
+  corvid::LogReader reader{"System", nullptr};
+  corvid::OdbcSession session;
+};
+
+TEST_F(LogReaderTest, SkipsByWrittenTimeAndCountsTheRowsStoredAtTheHorizon) {
+  reader.storedNewest = 1000;
+  reader.storedAtNewest = 2;
+  ASSERT_TRUE(Walk({999, 1000, 1000, 1000, 1001, 998}));
+  EXPECT_EQ(odbc.inserts, 2) << "the third record at 1000, and the one at 1001";
+  EXPECT_EQ(reader.skippedAtNewest, 2u);
+  EXPECT_EQ(reader.recordsProcessed, 6u);
+}
+
+TEST_F(LogReaderTest, NothingStoredMeansEverythingIsNew) {
+  ASSERT_TRUE(Walk({0, 5, 5, 3}));
+  EXPECT_EQ(odbc.inserts, 4);
+}
+
+TEST_F(LogReaderTest, CommitsEveryPeriodPlusOneRowsAndWithTheLastCountedRecord) {
+  struct Case {
+    DWORD period;
+    const char* trace;
+  };
+  const Case cases[] = {
+      {0, "ECECECECECECECECECEC"},
+      {2, "EEECEEECEEECEC"},             // after rows 3, 6, 9 and the tenth, the last counted
+      {0xFFFFFFFF, "EEEEEEEEEEC"},       // a negative period from the dialog: only the last
+  };
+  for (const Case& c : cases) {
+    corvid::Settings.TransactionPeriod = c.period;
+    odbc.trace.clear();
+    reader.recordsProcessed = reader.rowsPending = 0;
+    reader.recordCount = 10;
+    ASSERT_TRUE(Walk({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(odbc.trace, c.trace) << c.period;
+  }
+}
+
+TEST_F(LogReaderTest, WithAHugePeriodASkippedLastRecordCommitsNothing) {
+  corvid::Settings.TransactionPeriod = 0xFFFFFFFF;
+  reader.storedNewest = 10;
+  reader.storedAtNewest = 1;
+  reader.recordCount = 4;
+  ASSERT_TRUE(Walk({11, 12, 13, 10}));
+  EXPECT_EQ(odbc.trace, "EEE");
+}
+
+TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHand) {
+  odbc.cancelAt = 2;
+  EXPECT_FALSE(Walk({1, 2, 3, 4}));
+  EXPECT_EQ(reader.status, corvid::kStatusCancelled);
+  EXPECT_EQ(odbc.inserts, 2);
+  EXPECT_EQ(reader.recordsProcessed, 2u);
+  // A cancel already set walks nothing at all.
+  reader.recordsProcessed = 0;
+  EXPECT_FALSE(Walk({1, 2}));
+  EXPECT_EQ(reader.recordsProcessed, 0u);
+}
+
+TEST_F(LogReaderTest, ARecordThatCannotBeOneEndsTheLogInsteadOfTheWalk) {
+  reader.buffer = Records({1, 2});
+  reinterpret_cast<EVENTLOGRECORD*>(reader.buffer.data())->Length = 0;
+  reader.bufferSize = reader.bytesRead = static_cast<DWORD>(reader.buffer.size());
+  reader.recordCount = 2;
+  EXPECT_FALSE(reader.WalkBatch(session));
+  EXPECT_EQ(reader.status, corvid::kStatusUnableToRead);
+  EXPECT_EQ(odbc.inserts, 0);
+}
+
+// An event log that answers reads from a script.
+class ScriptedLog : public platform::EventLogWrapper {
+ public:
+  ScriptedLog() : EventLogWrapper(platform::EventLogService::Default()) {}
+  struct Answer {
+    DWORD error;   // 0: deliver `records`
+    DWORD needed;  // with 122
+    std::vector<uint32_t> records;
+  };
+  HANDLE OpenEventLog(const char* server, const char*) override {
+    opened = server;
+    return reinterpret_cast<HANDLE>(this);
+  }
+  BOOL GetNumberOfEventLogRecords(HANDLE, DWORD* count) override {
+    *count = 3;
+    return TRUE;
+  }
+  BOOL ReadEventLog(HANDLE, DWORD, DWORD, void* buffer, DWORD size, DWORD* read, DWORD* needed) override {
+    sizes.push_back(size);
+    const Answer answer = answers.at(next++);
+    if (answer.error != 0) {
+      *needed = answer.needed;
+      SetLastError(answer.error);
+      return FALSE;
+    }
+    const std::vector<uint8_t> bytes = Records(answer.records);
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    *read = static_cast<DWORD>(bytes.size());
+    return TRUE;
+  }
+  BOOL CloseEventLog(HANDLE) override { return TRUE; }
+  std::vector<Answer> answers;
+  std::vector<DWORD> sizes;
+  size_t next = 0;
+  std::string opened;
+};
+
+TEST(LogReaderReads, GrowTheBufferForABigRecordAtMostTwiceACall) {
+  ScriptedLog log;
+  platform::Override<platform::EventLogService> use(log);
+  corvid::LogReader reader("System", nullptr);
+  reader.logHandle = reinterpret_cast<HANDLE>(&log);
+  reader.NewBuffer(corvid::kFirstBufferSize);
+  log.answers = {{122, 12000, {}}, {0, 0, {1}},                 // grows, then reads
+                 {122, 15000, {}}, {122, 16000, {}},             // grows twice: nothing read
+                 {0, 0, {2}}, {38, 0, {}}};
+  EXPECT_TRUE(reader.ReadNextBatch());
+  EXPECT_EQ(reader.bufferSize, 12000u);
+  EXPECT_GT(reader.bytesRead, 0u);
+  EXPECT_TRUE(reader.ReadNextBatch());
+  EXPECT_EQ(reader.bytesRead, 0u);
+  EXPECT_EQ(reader.bufferSize, 16000u);
+  EXPECT_TRUE(reader.ReadNextBatch());
+  EXPECT_FALSE(reader.ReadNextBatch());
+  EXPECT_EQ(reader.status, corvid::kStatusUnableToRead);
+  EXPECT_EQ(reader.errorCode, 38);
+  EXPECT_EQ(log.sizes, (std::vector<DWORD>{10000, 12000, 12000, 15000, 16000, 16000}));
+  reader.logHandle = nullptr;
+}
+
+TEST(LogReaderOpens, WithTheNameCutTo49Characters) {
+  testing_support::TempMachine machine;  // a network without that computer
+  ScriptedLog log;
+  platform::Override<platform::EventLogService> use(log);
+  corvid::LogReader reader("System", nullptr);
+  const std::string name(60, 'N');
+  reader.OpenLog(name.c_str());  // the registry of that computer cannot be read
+  EXPECT_EQ(log.opened, std::string(49, 'N'));
+  EXPECT_EQ(reader.recordCount, 3u);
+  EXPECT_EQ(reader.status, corvid::kStatusRegistryUnavailable);
+  EXPECT_EQ(reader.errorCode, ERROR_BAD_NETPATH);
+  reader.logHandle = nullptr;
+}
+
+}  // namespace
