@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "support/evtexport.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -458,85 +460,9 @@ TEST(EvtRealLog, DirtyWrappedSystemLogReadsInFull) {
 
 // --- Agreement with evtexport ---
 
-struct Exported {
-  uint32_t number = 0;
-  std::map<std::string, std::string> fields;
-  std::vector<std::string> strings;
-};
-
-// Parses evtexport's text: "Name<tabs>: value" lines, a blank line between
-// records; a string with line breaks goes on over lines of its own.
-std::vector<Exported> Evtexport(const std::string& path) {
-  std::vector<Exported> out;
-  const std::string command = "/usr/bin/evtexport -m items '" + path + "' 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  std::string text;
-  char chunk[4096];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
-  ::pclose(pipe);
-  std::istringstream lines(text);
-  std::string line;
-  bool inString = false;
-  while (std::getline(lines, line)) {
-    const size_t tab = line.find('\t');
-    const size_t colon = line.find(": ", tab == std::string::npos ? 0 : tab);
-    const bool field = tab != std::string::npos && colon != std::string::npos && tab > 0 &&
-                       line.find_first_not_of('\t', tab) == colon;
-    if (!field) {
-      if (inString && !line.empty()) out.back().strings.back() += "\n" + line;
-      if (line.empty()) inString = false;
-      continue;
-    }
-    const std::string name = line.substr(0, tab);
-    const std::string value = line.substr(colon + 2);
-    inString = false;
-    if (name == "Event number") {
-      out.emplace_back();
-      out.back().number = static_cast<uint32_t>(std::stoul(value));
-    } else if (!out.empty() && name.rfind("String: ", 0) == 0) {
-      out.back().strings.push_back(value);
-      inString = true;
-    } else if (!out.empty()) {
-      out.back().fields[name] = value;
-    }
-  }
-  return out;
-}
-
-std::string ExportTime(uint32_t seconds) {
-  const time_t t = seconds;
-  tm parts;
-  gmtime_r(&t, &parts);
-  char text[64];
-  std::strftime(text, sizeof text, "%b %d, %Y %H:%M:%S UTC", &parts);
-  return text;
-}
-
-std::string WithoutCarriageReturns(std::string text) {
-  std::erase(text, '\r');
-  return text;
-}
-
-void ExpectSame(const Exported& theirs, const EventRecordData& ours) {
-  SCOPED_TRACE("record " + std::to_string(ours.recordNumber));
-  EXPECT_EQ(theirs.number, ours.recordNumber);
-  EXPECT_EQ(theirs.fields.at("Source name"), ours.source);
-  EXPECT_EQ(theirs.fields.at("Computer name"), ours.computer);
-  char id[64];
-  std::snprintf(id, sizeof id, "0x%08x (%u)", ours.eventId, ours.eventId);
-  EXPECT_EQ(theirs.fields.at("Event identifier"), id);
-  EXPECT_EQ(theirs.fields.at("Event category"), std::to_string(ours.eventCategory));
-  EXPECT_EQ(theirs.fields.at("Creation time"), ExportTime(ours.timeGenerated));
-  EXPECT_EQ(theirs.fields.at("Written time"), ExportTime(ours.timeWritten));
-  EXPECT_EQ(theirs.fields.count("User security identifier"), ours.sid.empty() ? 0u : 1u);
-  ASSERT_EQ(theirs.strings.size(), ours.strings.size());
-  for (size_t i = 0; i < ours.strings.size(); ++i) {
-    EXPECT_EQ(WithoutCarriageReturns(theirs.strings[i]), WithoutCarriageReturns(ours.strings[i]));
-  }
-}
-
-bool HaveEvtexport() { return ::access("/usr/bin/evtexport", X_OK) == 0; }
+using testing_support::Evtexport;
+using testing_support::ExpectSame;
+using testing_support::HaveEvtexport;
 
 TEST_F(EvtLogTest, EvtexportReadsOurLogsAsWeDo) {
   if (!HaveEvtexport()) GTEST_SKIP() << "no /usr/bin/evtexport (Debian's libevt-utils)";
