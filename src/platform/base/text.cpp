@@ -46,6 +46,13 @@ char32_t DecodeUtf8(std::string_view text, size_t& pos) {
   return cp;
 }
 
+void AppendUnit(std::vector<uint8_t>& out, char32_t unit) {
+  out.push_back(static_cast<uint8_t>(unit & 0xFF));
+  out.push_back(static_cast<uint8_t>(unit >> 8));
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -64,12 +71,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-void AppendUnit(std::vector<uint8_t>& out, char32_t unit) {
-  out.push_back(static_cast<uint8_t>(unit & 0xFF));
-  out.push_back(static_cast<uint8_t>(unit >> 8));
+bool IsValidUtf8(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t before = pos;
+    // A replacement character decoded from something else marks a fault.
+    if (DecodeUtf8(text, pos) == 0xFFFD && text.compare(before, 3, "\xEF\xBF\xBD") != 0) return false;
+  }
+  return true;
 }
-
-}  // namespace
 
 size_t Utf8Prefix(std::string_view text, size_t maxBytes) {
   if (maxBytes >= text.size()) return text.size();

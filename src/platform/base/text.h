@@ -27,6 +27,12 @@ char FoldAscii(char c);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string FoldCase(std::string_view text);
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
+// Whether `text` is well-formed UTF-8: shortest forms, no surrogates,
+// nothing above U+10FFFF, so the UTF-16 conversions keep it unchanged.
+bool IsValidUtf8(std::string_view text);
+
 // UTF-16LE bytes to UTF-8. Unpaired surrogates become U+FFFD; an odd trailing
 // byte is dropped.
 std::string Utf16leToUtf8(const uint8_t* data, size_t size);

@@ -147,42 +147,6 @@ bool ParseHex32(std::string_view digits, uint32_t& out) {
   return true;
 }
 
-// Whether `text` is UTF-8 that the UTF-16 conversions keep unchanged:
-// shortest forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length;
-    char32_t cp;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      cp = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
 
 // The text split at LF; a final LF does not open another line.
 class Lines {
