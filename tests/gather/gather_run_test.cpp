@@ -1,11 +1,14 @@
-// Whole gathers of the sample domain into a SQLite database through the
-// real ODBC driver, with faults injected at the ODBC seam: no record may be
-// lost and none stored twice. "Exactly" is checked against the records of
-// the logs themselves, not against counts alone.
+// Whole gathers of the sample domain through the real ODBC drivers, into
+// SQLite and into a throwaway PostgreSQL server, with faults injected at the
+// ODBC seam: no record may be lost and none stored twice. "Exactly" is
+// checked against the records of the logs themselves, not against counts
+// alone, and the stored rows are read back through ODBC on a connection of
+// the test's own, the same way for both databases.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
+#include <cstdio>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -13,11 +16,13 @@
 #include "gather/gather_run.h"
 #include "gather/row_builder.h"
 #include "platform/eventlog/evt_file.h"
+#include "platform/odbc/odbc.h"
 #include "resources/strings.h"
 #include "shell/base/computer_list.h"
 #include "shell/base/start_state.h"
 #include "support/fake_odbc.h"
 #include "support/odbc_sandbox.h"
+#include "support/postgres_server.h"
 #include "support/sample_network.h"
 
 namespace {
@@ -34,25 +39,156 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-std::string Key(const char* source, uint32_t eventId, const std::string& recordDate, const std::string& description,
-                const std::string& data) {
-  return std::string(source) + "|" + std::to_string(eventId) + "|" + recordDate.substr(0, 19) + "|" + description +
-         "|" + data;
+std::string Hex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (size_t i = 0; i < size; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
 }
 
-class GatherTest : public ::testing::Test {
+// One row as the comparison sees it; the date to the second, the binary
+// data in hex, "null" for a NULL.
+std::string Key(const std::string& source, uint32_t eventId, const SQL_TIMESTAMP_STRUCT& date,
+                const std::optional<std::string>& description, const std::optional<std::string>& data) {
+  char when[64];
+  std::snprintf(when, sizeof when, "%04d-%02u-%02u %02u:%02u:%02u", date.year, date.month, date.day, date.hour,
+                date.minute, date.second);
+  return source + "|" + std::to_string(eventId) + "|" + when + "|" + description.value_or("null") + "|" +
+         (data ? Hex(reinterpret_cast<const uint8_t*>(data->data()), data->size()) : "null");
+}
+
+// A connection of the test's own, committing every statement by itself: it
+// reads what the gathers stored and changes the tables behind their back.
+class Peer {
+ public:
+  explicit Peer(const std::string& dsn) {
+    odbc::SQLAllocEnv(&environment_);
+    odbc::SQLAllocConnect(environment_, &connection_);
+    odbc::SQLSetConnectOption(connection_, SQL_LOGIN_TIMEOUT, 5);
+    connected_ = Check(odbc::SQLConnect(connection_, Text(dsn.c_str()), SQL_NTS, Text(""), SQL_NTS, Text(""),
+                                        SQL_NTS)) &&
+                 Check(odbc::SQLAllocStmt(connection_, &statement_));
+  }
+  ~Peer() {
+    if (statement_ != SQL_NULL_HSTMT) odbc::SQLFreeStmt(statement_, SQL_DROP);
+    if (connected_) odbc::SQLDisconnect(connection_);
+    odbc::SQLFreeConnect(connection_);
+    odbc::SQLFreeEnv(environment_);
+  }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  bool connected() const { return connected_; }
+  const std::string& error() const { return error_; }
+
+  bool Execute(const std::string& sql) { return Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS)); }
+
+  // Every row of `table` that a gather of `computer` stored, one key a row.
+  bool ReadRows(const char* table, const char* computer, Rows& rows) {
+    const std::string sql =
+        std::string("SELECT Source, EventID, RecordDate, Description, Data FROM ") + table + " WHERE Workstation = ?";
+    char name[51] = {};
+    std::snprintf(name, sizeof name, "%s", computer);
+    if (!Check(odbc::SQLPrepare(statement_, Text(sql.c_str()), SQL_NTS)) ||
+        !Check(odbc::SQLBindParameter(statement_, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0, name,
+                                      sizeof name, nullptr)) ||
+        !Check(odbc::SQLExecute(statement_))) {
+      return false;
+    }
+    for (;;) {
+      const SQLRETURN fetched = odbc::SQLFetch(statement_);
+      if (fetched == SQL_NO_DATA) break;
+      if (!Check(fetched)) return false;
+      std::optional<std::string> source;
+      std::optional<std::string> description;
+      std::optional<std::string> data;
+      SQLUINTEGER eventId = 0;
+      SQL_TIMESTAMP_STRUCT recordDate{};
+      SQLLEN indicator = 0;
+      // In column order: not every driver reads columns in any order.
+      if (!Long(1, SQL_C_CHAR, source) ||
+          !Check(odbc::SQLGetData(statement_, 2, SQL_C_ULONG, &eventId, 0, &indicator)) ||
+          !Check(odbc::SQLGetData(statement_, 3, SQL_C_TIMESTAMP, &recordDate, 0, &indicator)) ||
+          !Long(4, SQL_C_CHAR, description) || !Long(5, SQL_C_BINARY, data)) {
+        return false;
+      }
+      rows.insert(Key(source.value_or("null"), eventId, recordDate, description, data));
+    }
+    return Check(odbc::SQLCloseCursor(statement_));
+  }
+
+ private:
+  static SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
+
+  // A column of the current row, text or bytes, read in pieces as a long
+  // value must be; nullopt for NULL.
+  bool Long(SQLUSMALLINT column, SQLSMALLINT type, std::optional<std::string>& value) {
+    value.reset();
+    std::string whole;
+    for (;;) {
+      char piece[1024];
+      SQLLEN indicator = 0;
+      const SQLRETURN r = odbc::SQLGetData(statement_, column, type, piece, sizeof piece, &indicator);
+      if (r == SQL_NO_DATA) break;
+      if (!Check(r)) return false;
+      if (indicator == SQL_NULL_DATA) return true;
+      // A text piece ends with a NUL that is not part of the value.
+      const size_t room = type == SQL_C_CHAR ? sizeof piece - 1 : sizeof piece;
+      const size_t got =
+          (indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room) ? room : static_cast<size_t>(indicator);
+      whole.append(piece, got);
+      if (r == SQL_SUCCESS) break;
+    }
+    value = std::move(whole);
+    return true;
+  }
+
+  bool Check(SQLRETURN code) {
+    if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR text[512] = {};
+    SQLSMALLINT length = 0;
+    odbc::SQLError(environment_, connection_, statement_, state, &native, text, 511, &length);
+    error_ = std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
+    return false;
+  }
+
+  SQLHENV environment_ = SQL_NULL_HENV;
+  SQLHDBC connection_ = SQL_NULL_HDBC;
+  SQLHSTMT statement_ = SQL_NULL_HSTMT;
+  bool connected_ = false;
+  std::string error_;
+};
+
+enum class Backend { kSqlite, kPostgres };
+
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+  return info.param == Backend::kSqlite ? "SQLite" : "PostgreSQL";
+}
+
+class GatherTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "no SQLite3 ODBC driver";
+    dsn = OdbcSandbox::UniqueName("Gather");  // unixODBC remembers a name's values for a while
+    if (GetParam() == Backend::kSqlite) {
+      if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "no SQLite3 ODBC driver";
+      std::string why;
+      ASSERT_FALSE(sandbox.AddSqliteEventsDataSource(dsn, &why).empty()) << why;
+    } else {
+      if (testing_support::PostgresOdbcDriver().empty()) GTEST_SKIP() << "psqlODBC is not installed";
+      auto& server = testing_support::SharedPostgres();
+      if (!server.ok()) GTEST_SKIP() << "no PostgreSQL server for the test: " << server.why();
+      // The schema again first: a test before may have dropped a table.
+      std::string output;
+      ASSERT_TRUE(server.Psql(ReadFile(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output)) << output;
+      ASSERT_TRUE(server.Psql("TRUNCATE application, security, system", &output)) << output;
+      sandbox.AddDataSource(dsn, testing_support::kPostgresDriverEntry, server.DataSourceAttributes());
+    }
     ASSERT_TRUE(testing_support::BuildSampleNetwork(machine, HaveMessageFiles()));
-    database = (sandbox.root() / "Corvid.db").string();
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, ReadFile(CORVID_SOURCE_DIR "/sql/sqlite.sql").c_str(), nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-    dsn = OdbcSandbox::UniqueName("Gather");
-    sandbox.AddSqliteDataSource(dsn, database);
 
     corvid::Instance = resources::ProgramInstance();
     corvid::Settings = corvid::AppSettings{};
@@ -77,23 +213,9 @@ class GatherTest : public ::testing::Test {
   // What the table holds for a computer, one key a row.
   Rows Stored(const char* table, const char* computer) const {
     Rows rows;
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    const std::string query = std::string("SELECT Source, EventID, RecordDate, Description, length(Data) FROM ") +
-                              table + " WHERE Workstation = ?";
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr);
-    sqlite3_bind_text(statement, 1, computer, -1, SQLITE_STATIC);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      auto text = [&](int column) {
-        const unsigned char* value = sqlite3_column_text(statement, column);
-        return value != nullptr ? std::string(reinterpret_cast<const char*>(value)) : std::string("null");
-      };
-      rows.insert(Key(text(0).c_str(), static_cast<uint32_t>(sqlite3_column_int64(statement, 1)), text(2), text(3),
-                      text(4)));
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
+    Peer peer(dsn);
+    EXPECT_TRUE(peer.connected()) << peer.error();
+    EXPECT_TRUE(peer.connected() && peer.ReadRows(table, computer, rows)) << table << ": " << peer.error();
     return rows;
   }
 
@@ -107,11 +229,17 @@ class GatherTest : public ::testing::Test {
     for (const auto& bytes : records) {
       const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(bytes.data());
       const corvid::EventRow row = corvid::BuildEventRow(computer, table, record, bytes.size());
-      char date[64];
-      std::snprintf(date, sizeof date, "%04d-%02u-%02u %02u:%02u:%02u", row.RecordDate.year, row.RecordDate.month,
-                    row.RecordDate.day, row.RecordDate.hour, row.RecordDate.minute, row.RecordDate.second);
+      SQL_TIMESTAMP_STRUCT date{};
+      date.year = row.RecordDate.year;
+      date.month = row.RecordDate.month;
+      date.day = row.RecordDate.day;
+      date.hour = row.RecordDate.hour;
+      date.minute = row.RecordDate.minute;
+      date.second = row.RecordDate.second;
+      std::optional<std::string> data;
+      if (row.dataLength != 0) data = std::string(reinterpret_cast<const char*>(row.data.data()), row.dataLength);
       rows.insert(Key(row.Source.c_str(), row.EventID, date, std::string(row.description, row.descriptionLength),
-                      row.dataLength == 0 ? "null" : std::to_string(row.dataLength)));
+                      data));
     }
     return rows;
   }
@@ -136,11 +264,13 @@ class GatherTest : public ::testing::Test {
   TempMachine machine;
   ScopedEnv zone{"TZ", std::string("UTC")};
   OdbcSandbox sandbox;
-  std::string database;
   std::string dsn;
 };
 
-TEST_F(GatherTest, TwiceStoresNothingNewAndAReportedEventIsOneRow) {
+INSTANTIATE_TEST_SUITE_P(Databases, GatherTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         BackendName);
+
+TEST_P(GatherTest, TwiceStoresNothingNewAndAReportedEventIsOneRow) {
   ASSERT_TRUE(corvid::RunSilentGather());
   for (const char* computer : testing_support::kSampleComputers) {
     for (size_t log = 0; log < 3; ++log) EXPECT_EQ(Status(computer, log), corvid::kStatusCompleted) << computer;
@@ -160,7 +290,7 @@ TEST_F(GatherTest, TwiceStoresNothingNewAndAReportedEventIsOneRow) {
   ExpectEverythingStoredOnce();
 }
 
-TEST_F(GatherTest, ADatabaseThatStopsMidLogLosesNothingCommitted) {
+TEST_P(GatherTest, ADatabaseThatStopsMidLogLosesNothingCommitted) {
   testing_support::FailingOdbc odbc;
   odbc.Fail({.call = "SQLExecute", .occurrence = 150, .onward = true, .sqlState = "08S01"});
   {
@@ -191,7 +321,7 @@ class CancelAt : public platform::OdbcWrapper {
   int executes_ = 0;
 };
 
-TEST_F(GatherTest, ACancelMidLogRollsBackAndTheNextGatherCompletes) {
+TEST_P(GatherTest, ACancelMidLogRollsBackAndTheNextGatherCompletes) {
   corvid::Settings.TransactionPeriod = 9;
   {
     CancelAt cancel(25);
@@ -239,6 +369,7 @@ class EraseTest : public GatherTest {
  protected:
   void SetUp() override {
     GatherTest::SetUp();
+    if (IsSkipped()) return;
     corvid::Settings.EraseLogs = 1;
     pdcSystem = (machine.root() / "network/PDC01/C$/WINNT/system32/config/SysEvent.Evt").string();
   }
@@ -250,7 +381,10 @@ class EraseTest : public GatherTest {
   std::string pdcSystem;
 };
 
-TEST_F(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
+INSTANTIATE_TEST_SUITE_P(Databases, EraseTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         BackendName);
+
+TEST_P(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
   const size_t before = Expected("PDC01", "System").size();
   {
     ReportDuringGather report(pdcSystem, 200);
@@ -263,7 +397,7 @@ TEST_F(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
   EXPECT_EQ(LeftIn("BDC02"), 0u);
 }
 
-TEST_F(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
+TEST_P(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
   const Rows before = Expected("PDC01", "System");
   {
     ReportDuringGather report(pdcSystem, 0);
@@ -282,11 +416,12 @@ TEST_F(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
   EXPECT_EQ(LeftIn("PDC01"), 0u);
 }
 
-TEST_F(GatherTest, AMissingTableFailsTheFirstLogAndStopsTheRun) {
-  sqlite3* db = nullptr;
-  sqlite3_open(database.c_str(), &db);
-  sqlite3_exec(db, "DROP TABLE System", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+TEST_P(GatherTest, AMissingTableFailsTheFirstLogAndStopsTheRun) {
+  {
+    Peer peer(dsn);
+    ASSERT_TRUE(peer.connected()) << peer.error();
+    ASSERT_TRUE(peer.Execute("DROP TABLE System")) << peer.error();
+  }
   ASSERT_TRUE(corvid::RunSilentGather());
   EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
   EXPECT_STRNE(corvid::ComputerList.At(0).LogResults[0].ErrorText.c_str(), "");
@@ -321,6 +456,9 @@ class SilentRunTest : public GatherTest {
   std::string RunLog() const { return machine.Read("drives/c/Corvid/Corvid.log"); }
 };
 
+INSTANTIATE_TEST_SUITE_P(Databases, SilentRunTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         BackendName);
+
 // The second line holds the date and time of the run.
 std::string WithoutDateLine(const std::string& log) {
   const size_t first = log.find('\n');
@@ -328,7 +466,7 @@ std::string WithoutDateLine(const std::string& log) {
   return log.substr(0, first + 1) + "<date> Gathering completed\n" + log.substr(second + 1);
 }
 
-TEST_F(SilentRunTest, TheRunLogTellsEveryLogToTheByte) {
+TEST_P(SilentRunTest, TheRunLogTellsEveryLogToTheByte) {
   ASSERT_EQ(RunProgram(), 0);
   std::string expected =
       "===============================\n<date> Gathering completed\n"
@@ -346,7 +484,7 @@ TEST_F(SilentRunTest, TheRunLogTellsEveryLogToTheByte) {
   ExpectEverythingStoredOnce();
 }
 
-TEST_F(SilentRunTest, ARunCutOffByItsTimeOutLeavesOnlyWholeCommitsAndTheNextRunCompletes) {
+TEST_P(SilentRunTest, ARunCutOffByItsTimeOutLeavesOnlyWholeCommitsAndTheNextRunCompletes) {
   Install("\"TimeOut\"=dword:00000000\n\"TransactionPeriod\"=dword:00000004\n");
   ASSERT_EQ(RunProgram(), 0);
   const std::string cut = RunLog();

@@ -1,0 +1,490 @@
+// How fast a gather stores a big System log, against how fast the database
+// takes the same rows through the same ODBC calls with nothing else to do,
+// and how much memory a gather needs as the log grows. Prints figures; never
+// run by CTest.
+//
+// For SQLite (a fresh Corvid.db from sql/sqlite.sql, in WAL mode as
+// corvid-install leaves it, through the SQLite3 ODBC driver) and for a
+// throwaway PostgreSQL server (through psqlODBC):
+//   first gather     GatherLog of a generated log into empty tables
+//   re-gather        the same log again: every record is behind the horizon
+//   bare ODBC        the rows built beforehand with BuildEventRow, inserted
+//                    with the gather's calls (SQLPrepare once, eleven
+//                    SQLBindParameter and an SQLExecute a row, SQLTransact
+//                    every 101 rows) into empty tables
+// with, once, the reading and row building alone (no database), which is what
+// a gather adds to the bare inserts; and the peak resident memory of the first gathers, for the log and for one
+// ten times its size (SQLite only).
+//
+// Usage: gather_bench [--records N] [--no-big] [--no-postgres]
+//   --records N     records of the log (default 100000); the big one has 10 N
+//   --no-big        skip the big log
+//   --no-postgres   SQLite only (for a profiler run, say)
+#include <malloc.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "config/settings_store.h"
+#include "db/event_row.h"
+#include "describe/event_sources.h"
+#include "gather/gather_run.h"
+#include "gather/log_reader.h"
+#include "gather/row_builder.h"
+#include "platform/base/last_error.h"
+#include "platform/eventlog/eventlog.h"
+#include "platform/odbc/odbc.h"
+#include "shell/base/computer_list.h"
+#include "sim_network.h"
+#include "support/odbc_sandbox.h"
+#include "support/postgres_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kComputer = "BENCH";
+constexpr const char* kBigComputer = "BIGBENCH";
+constexpr uint32_t kChunk = 100000;  // records a Generate call, to keep the generator small
+
+// --- Memory -----------------------------------------------------------------
+
+// A field of /proc/self/status in KiB ("VmHWM", "VmRSS").
+long StatusKib(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(field) + ":";
+  while (std::getline(status, line)) {
+    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
+  }
+  return -1;
+}
+
+// Starts a new peak: the high-water mark falls back to what is resident now.
+long ResetPeak() {
+  malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return StatusKib("VmRSS");
+}
+
+// --- The simulated network ----------------------------------------------------
+
+bool HaveMessageFiles() { return std::filesystem::exists(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll"); }
+
+// A computer whose System log holds `count` generated records, with the
+// sample's System sources and (when built) their message files, accounts
+// for its SIDs, and one source without a registration.
+bool BuildComputer(ntsim::Network& network, const char* name, uint32_t count, std::string& error) {
+  ntsim::ComputerSpec computer;
+  computer.name = name;
+  computer.role = ntsim::Role::kServer;
+  computer.maxLogSize = 0x7FFF0000;  // never wraps
+  if (!network.AddComputer(computer, error)) return false;
+  for (uint32_t rid : {500u, 1000u}) {
+    if (!network.AddAccount(name, rid == 500 ? "Administrator" : "jdoe", rid, error)) return false;
+  }
+  const std::string folder = "%SystemRoot%\\system32\\";
+  ntsim::SourceSpec scm{name, "System", "Service Control Manager", folder + "corvsvc.dll", "", folder + "corvparm.dll",
+                        0};
+  ntsim::SourceSpec eventLog{name, "System", "EventLog", folder + "corvsys.dll", "", "", 0};
+  ntsim::SourceSpec disk{name, "System", "Disk", folder + "corvdrv.dll", folder + "corvdrv.dll", "", 2};
+  for (const auto& source : {scm, eventLog, disk}) {
+    if (!network.AddSource(source, error)) return false;
+  }
+  if (HaveMessageFiles()) {
+    for (const char* file : {"corvsvc.dll", "corvparm.dll", "corvsys.dll", "corvdrv.dll"}) {
+      if (!network.PutFile(name, std::string(CORVID_SAMPLE_DLLS) + "/" + file,
+                           std::string("C:\\WINNT\\system32\\") + file, error)) {
+        return false;
+      }
+    }
+  }
+  ntsim::GenerateSpec spec;
+  spec.sources = {"Service Control Manager:7000/7001/7026/7035/7036/0xC0001B58", "EventLog:6005/6006/6008/6009",
+                  "Disk:7/11/15", "Ghost:1/2/3"};
+  spec.categories = 2;
+  spec.parameterMarkers = {"%%1058", "%%1537", "%%1541"};
+  spec.step = 30;
+  for (uint32_t done = 0, round = 0; done < count; done += spec.count, ++round) {
+    spec.count = std::min(kChunk, count - done);
+    spec.seed = 1000 + round;
+    // Each chunk starts after the latest time the one before can reach.
+    spec.start = 1767225600u + round * kChunk * 2 * spec.step;  // from 2026-01-01
+    if (!network.Generate(name, "System", spec, error)) return false;
+  }
+  return true;
+}
+
+// Builds the network in a child process, so that the generator's memory
+// never counts in this process's figures.
+bool BuildNetwork(const std::string& root, uint32_t records, bool big) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ntsim::Network network(root);
+    std::string error;
+    bool ok = BuildComputer(network, kComputer, records, error);
+    if (ok && big) ok = BuildComputer(network, kBigComputer, records * 10, error);
+    if (!ok) std::fprintf(stderr, "gather_bench: %s\n", error.c_str());
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// --- ODBC of the benchmark's own ---------------------------------------------
+
+class Connection {
+ public:
+  explicit Connection(const std::string& dsn, bool autocommit) {
+    odbc::SQLAllocEnv(&environment_);
+    odbc::SQLAllocConnect(environment_, &connection_);
+    odbc::SQLSetConnectOption(connection_, SQL_LOGIN_TIMEOUT, 5);
+    if (!autocommit) odbc::SQLSetConnectOption(connection_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
+    connected_ = Check(odbc::SQLConnect(connection_, Text(dsn.c_str()), SQL_NTS, Text(""), SQL_NTS, Text(""),
+                                        SQL_NTS)) &&
+                 Check(odbc::SQLAllocStmt(connection_, &statement_));
+  }
+  ~Connection() {
+    if (connected_) {
+      odbc::SQLEndTran(SQL_HANDLE_ENV, environment_, SQL_ROLLBACK);
+      odbc::SQLFreeStmt(statement_, SQL_DROP);
+      odbc::SQLDisconnect(connection_);
+    }
+    odbc::SQLFreeConnect(connection_);
+    odbc::SQLFreeEnv(environment_);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool connected() const { return connected_; }
+  const std::string& error() const { return error_; }
+
+  // Rows of `table` for the computer, or -1.
+  long Count(const char* table, const char* computer) {
+    const std::string sql = std::string("SELECT Count(*) FROM ") + table + " WHERE Computer='" + computer + "'";
+    SQLINTEGER count = 0;
+    if (!Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS)) || !Check(odbc::SQLFetch(statement_)) ||
+        !Check(odbc::SQLGetData(statement_, 1, SQL_C_LONG, &count, sizeof count, nullptr)) ||
+        !Check(odbc::SQLCloseCursor(statement_))) {
+      return -1;
+    }
+    return count;
+  }
+
+  // The gather's INSERT, with its parameters bound as InsertEventRow binds
+  // them, committing as the default transaction period does.
+  bool InsertAll(const char* table, std::vector<corvid::EventRow>& rows) {
+    const std::string sql = std::string("INSERT INTO ") + table +
+                            " (Workstation, EventDate, RecordDate, Source, Computer, UserName, Type, Category, "
+                            "EventID, Description, Data) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
+    if (!Check(odbc::SQLPrepare(statement_, Text(sql.c_str()), SQL_NTS))) return false;
+    static char emptyText[1] = {'\0'};
+    SQLLEN dataIndicator = 0;
+    size_t pending = 0;
+    for (corvid::EventRow& row : rows) {
+      char* description = row.descriptionLength != 0 ? row.description : emptyText;
+      const auto descriptionLength = static_cast<SQLLEN>(row.descriptionLength);
+      bool ok = Bind(1, SQL_C_CHAR, SQL_VARCHAR, 50, row.Workstation.data(), 50, nullptr) &&
+                Bind(2, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, &row.EventDate, 0, nullptr) &&
+                Bind(3, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, &row.RecordDate, 0, nullptr) &&
+                Bind(4, SQL_C_CHAR, SQL_VARCHAR, 255, row.Source.data(), 255, nullptr) &&
+                Bind(5, SQL_C_CHAR, SQL_VARCHAR, 50, row.Computer.data(), 50, nullptr) &&
+                Bind(6, SQL_C_CHAR, SQL_VARCHAR, 255, row.UserName.data(), 255, nullptr) &&
+                Bind(7, SQL_C_CHAR, SQL_VARCHAR, 50, row.Type.data(), 50, nullptr) &&
+                Bind(8, SQL_C_CHAR, SQL_VARCHAR, 255, row.Category, 255, nullptr) &&
+                Bind(9, SQL_C_ULONG, SQL_INTEGER, 0, &row.EventID, 0, nullptr) &&
+                Bind(10, SQL_C_DEFAULT, SQL_LONGVARCHAR, static_cast<SQLULEN>(descriptionLength), description,
+                     descriptionLength, nullptr);
+      if (row.dataLength > 0) {
+        dataIndicator = static_cast<SQLLEN>(row.dataLength);
+        ok = ok && Bind(11, SQL_C_DEFAULT, SQL_LONGVARBINARY, row.dataLength, row.data.data(),
+                        static_cast<SQLLEN>(row.dataLength), &dataIndicator);
+      } else {
+        dataIndicator = SQL_NULL_DATA;
+        ok = ok && Bind(11, SQL_C_DEFAULT, SQL_LONGVARCHAR, 4, nullptr, 4, &dataIndicator);
+      }
+      if (!ok || !Check(odbc::SQLExecute(statement_))) return false;
+      if (++pending == 101) {
+        if (!Check(odbc::SQLTransact(environment_, connection_, SQL_COMMIT))) return false;
+        pending = 0;
+      }
+    }
+    return Check(odbc::SQLTransact(environment_, connection_, SQL_COMMIT));
+  }
+
+ private:
+  static SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
+
+  bool Bind(SQLUSMALLINT number, SQLSMALLINT valueType, SQLSMALLINT sqlType, SQLULEN size, SQLPOINTER value,
+            SQLLEN length, SQLLEN* indicator) {
+    return Check(odbc::SQLBindParameter(statement_, number, SQL_PARAM_INPUT, valueType, sqlType, size, 0, value,
+                                        length, indicator));
+  }
+
+  bool Check(SQLRETURN code) {
+    if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR text[512] = {};
+    SQLSMALLINT length = 0;
+    odbc::SQLError(environment_, connection_, statement_, state, &native, text, 511, &length);
+    error_ = std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
+    return false;
+  }
+
+  SQLHENV environment_ = SQL_NULL_HENV;
+  SQLHDBC connection_ = SQL_NULL_HDBC;
+  SQLHSTMT statement_ = SQL_NULL_HSTMT;
+  bool connected_ = false;
+  std::string error_;
+};
+
+// --- Phases -----------------------------------------------------------------
+
+// CPU seconds of this process so far, in user mode and in the kernel.
+struct Cpu {
+  double user = 0;
+  double system = 0;
+  static Cpu Now() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return {usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6, usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6};
+  }
+};
+
+struct Figure {
+  bool ok = false;
+  uint32_t records = 0;
+  double seconds = 0;
+  Cpu cpu;  // spent during the phase
+  long startKib = 0;  // resident at the start
+  long peakKib = 0;   // the most resident during the phase
+  double Rate() const { return seconds > 0 ? records / seconds : 0; }
+};
+
+// One GatherLog of the computer's System log into the data source.
+Figure Gather(const std::string& dsn, const char* computer) {
+  corvid::Settings.DataSource.DSN = dsn;
+  Figure f;
+  f.startKib = ResetPeak();
+  const Cpu before = Cpu::Now();
+  const auto start = Clock::now();
+  {
+    corvid::LogReader reader("System", nullptr);
+    f.ok = corvid::GatherLog(reader, computer);
+    f.records = reader.recordsProcessed;
+    if (!f.ok) std::fprintf(stderr, "gather_bench: gather failed, status %d, %s\n", reader.status, reader.errorText.c_str());
+  }
+  f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const Cpu after = Cpu::Now();
+  f.cpu = {after.user - before.user, after.system - before.system};
+  f.peakKib = StatusKib("VmHWM");
+  return f;
+}
+
+// The rows of every record of the log, built as the gather builds them.
+bool BuildRows(const char* computer, std::vector<corvid::EventRow>& rows) {
+  corvid::EventSourceTable table;
+  if (!corvid::BuildEventSourceTable(computer, "System", table)) return false;
+  HANDLE handle = OpenEventLogA(computer, "System");
+  if (handle == nullptr) return false;
+  DWORD count = 0;
+  GetNumberOfEventLogRecords(handle, &count);
+  rows.reserve(count);
+  std::vector<uint8_t> buffer(corvid::kFirstBufferSize);
+  for (;;) {
+    DWORD read = 0;
+    DWORD needed = 0;
+    if (!ReadEventLogA(handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                       static_cast<DWORD>(buffer.size()), &read, &needed)) {
+      if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        buffer.resize(needed);
+        continue;
+      }
+      break;
+    }
+    for (DWORD offset = 0; offset < read;) {
+      const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + offset);
+      rows.push_back(corvid::BuildEventRow(computer, table, record, record.Length));
+      offset += record.Length;
+    }
+  }
+  CloseEventLog(handle);
+  return rows.size() == count;
+}
+
+// Reading and row building alone, no database: what the gather adds to the
+// bare inserts.
+Figure Build(const char* computer, std::vector<corvid::EventRow>& rows) {
+  Figure f;
+  f.startKib = ResetPeak();
+  const Cpu before = Cpu::Now();
+  const auto start = Clock::now();
+  f.ok = BuildRows(computer, rows);
+  f.records = static_cast<uint32_t>(rows.size());
+  f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const Cpu after = Cpu::Now();
+  f.cpu = {after.user - before.user, after.system - before.system};
+  f.peakKib = StatusKib("VmHWM");
+  return f;
+}
+
+Figure Bare(const std::string& dsn, std::vector<corvid::EventRow>& rows) {
+  Figure f;
+  f.records = static_cast<uint32_t>(rows.size());
+  f.startKib = ResetPeak();
+  const Cpu before = Cpu::Now();
+  const auto start = Clock::now();
+  Connection c(dsn, false);
+  f.ok = c.connected() && c.InsertAll("System", rows);
+  if (!f.ok) std::fprintf(stderr, "gather_bench: bare insert failed: %s\n", c.error().c_str());
+  f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const Cpu after = Cpu::Now();
+  f.cpu = {after.user - before.user, after.system - before.system};
+  f.peakKib = StatusKib("VmHWM");
+  return f;
+}
+
+void Print(const char* database, const char* phase, const Figure& f) {
+  if (!f.ok) {
+    std::printf("%-10s  %-20s  FAILED\n", database, phase);
+    return;
+  }
+  std::printf("%-10s  %-20s  %8u  %7.2f s  %9.0f rec/s  %6.2f s  %6.2f s  %7.1f MiB (+%.1f)\n", database,
+              phase, f.records, f.seconds, f.Rate(), f.cpu.user, f.cpu.system, f.peakKib / 1024.0,
+              (f.peakKib - f.startKib) / 1024.0);
+  std::fflush(stdout);
+}
+
+void CheckStored(const std::string& dsn, const char* computer, uint32_t expected) {
+  Connection c(dsn, true);
+  const long stored = c.Count("System", computer);
+  if (stored != static_cast<long>(expected)) {
+    std::printf("  !! %s holds %ld rows of %s, not %u\n", dsn.c_str(), stored, computer, expected);
+  }
+}
+
+void Ratio(const char* database, const Figure& gather, const Figure& bare) {
+  if (!gather.ok || !bare.ok) return;
+  std::printf("%-10s  first gather / bare ODBC = %.0f%%\n", database, 100.0 * gather.Rate() / bare.Rate());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint32_t records = 100000;
+  bool big = true;
+  bool postgres = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-big") == 0) {
+      big = false;
+    } else if (std::strcmp(argv[i], "--no-postgres") == 0) {
+      postgres = false;
+    } else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) {
+      records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else {
+      std::fprintf(stderr, "usage: gather_bench [--records N] [--no-big] [--no-postgres]\n");
+      return 2;
+    }
+  }
+  if (testing_support::SqliteOdbcDriver().empty()) {
+    std::fprintf(stderr, "gather_bench: the SQLite3 ODBC driver is not installed\n");
+    return 1;
+  }
+  const std::filesystem::path home = testing_support::MakeTempFolder();
+  setenv("CORVID_HOME", home.c_str(), 1);
+  unsetenv("CORVID_NETWORK");
+  setenv("TZ", "UTC", 1);
+  tzset();
+
+  std::printf("building %u records%s...\n", records,
+              big ? (" and " + std::to_string(records * 10) + " records").c_str() : "");
+  std::fflush(stdout);
+  if (!BuildNetwork((home / "network").string(), records, big)) {
+    std::fprintf(stderr, "gather_bench: could not build the network\n");
+    return 1;
+  }
+  std::printf("System log of %u records; descriptions %s\n\n", records,
+              HaveMessageFiles() ? "from the sample message files" : "without message files (not built)");
+  std::printf("%-10s  %-20s  %8s  %9s  %15s  %8s  %8s  %s\n", "database", "phase", "records", "time", "rate",
+              "user", "kernel", "peak RSS (+ over start)");
+
+  corvid::Settings = corvid::AppSettings{};
+  int failures = 0;
+  {
+    testing_support::OdbcSandbox sandbox;
+    std::string why;
+    const std::string gatherDsn = testing_support::OdbcSandbox::UniqueName("BenchGather");
+    const std::string bareDsn = testing_support::OdbcSandbox::UniqueName("BenchBare");
+    if (sandbox.AddSqliteEventsDataSource(gatherDsn, &why, "gather.db").empty() ||
+        sandbox.AddSqliteEventsDataSource(bareDsn, &why, "bare.db").empty()) {
+      std::fprintf(stderr, "gather_bench: %s\n", why.c_str());
+      return 1;
+    }
+    const Figure first = Gather(gatherDsn, kComputer);
+    Print("SQLite", "first gather", first);
+    CheckStored(gatherDsn, kComputer, records);
+    Print("SQLite", "unchanged re-gather", Gather(gatherDsn, kComputer));
+    CheckStored(gatherDsn, kComputer, records);
+    if (big) {
+      const std::string bigDsn = testing_support::OdbcSandbox::UniqueName("BenchBig");
+      if (sandbox.AddSqliteEventsDataSource(bigDsn, &why, "big.db").empty()) return 1;
+      Print("SQLite", "first gather, 10x", Gather(bigDsn, kBigComputer));
+      CheckStored(bigDsn, kBigComputer, records * 10);
+    }
+    Figure bare;
+    {
+      std::vector<corvid::EventRow> rows;
+      const Figure build = Build(kComputer, rows);
+      if (!build.ok) return 1;
+      Print("-", "read + build rows", build);
+      bare = Bare(bareDsn, rows);
+    }
+    Print("SQLite", "bare ODBC insert", bare);
+    CheckStored(bareDsn, kComputer, records);
+    Ratio("SQLite", first, bare);
+    failures += !first.ok + !bare.ok;
+  }
+  std::printf("\n");
+  if (postgres) {
+    testing_support::PostgresServer server;
+    if (testing_support::PostgresOdbcDriver().empty()) {
+      std::printf("PostgreSQL: skipped, psqlODBC is not installed\n");
+    } else if (!server.ok()) {
+      std::printf("PostgreSQL: skipped, %s\n", server.why().c_str());
+    } else {
+      testing_support::OdbcSandbox sandbox;
+      const std::string dsn = testing_support::OdbcSandbox::UniqueName("BenchPostgres");
+      sandbox.AddDataSource(dsn, testing_support::kPostgresDriverEntry, server.DataSourceAttributes());
+      const Figure first = Gather(dsn, kComputer);
+      Print("PostgreSQL", "first gather", first);
+      CheckStored(dsn, kComputer, records);
+      Print("PostgreSQL", "unchanged re-gather", Gather(dsn, kComputer));
+      CheckStored(dsn, kComputer, records);
+      std::string output;
+      if (!server.Psql("TRUNCATE system", &output)) std::fprintf(stderr, "gather_bench: %s\n", output.c_str());
+      Figure bare;
+      {
+        std::vector<corvid::EventRow> rows;
+        if (!BuildRows(kComputer, rows)) return 1;
+        bare = Bare(dsn, rows);
+      }
+      Print("PostgreSQL", "bare ODBC insert", bare);
+      CheckStored(dsn, kComputer, records);
+      Ratio("PostgreSQL", first, bare);
+      failures += !first.ok + !bare.ok;
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+  return failures == 0 ? 0 : 1;
+}
