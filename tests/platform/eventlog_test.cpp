@@ -8,9 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,32 +24,24 @@ namespace {
 using namespace platform::evt;
 using testing_support::TempMachine;
 
-// A REG_EXPAND_SZ value as regedit writes it: hex(2) of UTF-16LE text.
-std::string ExpandValue(const std::string& name, const std::string& text) {
-  std::string line = "\"" + name + "\"=hex(2):";
-  char byte[8];
-  for (const char c : text + '\0') {
-    std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
-    line += byte;
-  }
-  line.pop_back();
-  return line + "\n";
-}
-
+// A registry whose System log is named through %SystemRoot% in a
+// REG_EXPAND_SZ, written as regedit does: hex(2) of UTF-16LE text.
 std::string Hive(const std::string& systemRoot) {
+  std::string file = "\"File\"=hex(2):";
+  char byte[8];
+  for (const char c : std::string("%systemroot%\\system32\\config\\SysEvent.Evt") + '\0') {
+    std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
+    file += byte;
+  }
+  file.pop_back();
+  const std::string logs = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
   return "Windows Registry Editor Version 5.00\n\n"
          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
-         "\"SystemRoot\"=\"" +
-         systemRoot +
-         "\"\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System]\n" +
-         ExpandValue("File", "%systemroot%\\system32\\config\\SysEvent.Evt") +
-         "\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application]\n"
-         "\"File\"=\"C:\\\\Logs\\\\AppEvent.Evt\"\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Security]\n"
-         "\"MaxSize\"=dword:00080000\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Broken]\n"
-         "\"File\"=\"C:\\\\Logs\\\\Broken.Evt\"\n\n";
+         "\"SystemRoot\"=\"" + systemRoot + "\"\n\n" +
+         logs + "System]\n" + file + "\n\n" +
+         logs + "Application]\n\"File\"=\"C:\\\\Logs\\\\AppEvent.Evt\"\n\n" +
+         logs + "Security]\n\"MaxSize\"=dword:00080000\n\n" +
+         logs + "Broken]\n\"File\"=\"C:\\\\Logs\\\\Broken.Evt\"\n\n";
 }
 
 EventRecordData Sample(uint32_t i, size_t dataSize = 0) {
@@ -89,80 +81,80 @@ class EventLogTest : public ::testing::Test {
     std::filesystem::create_directories(machine.root() /
                                         "network/PDC01/D$/WinNT40/system32/config");
   }
-  std::string LocalSystem() const {
-    return (machine.root() / "drives/c/WINNT/system32/config/SysEvent.Evt").string();
-  }
-  std::string RemoteSystem() const {
-    return (machine.root() / "network/PDC01/D$/WinNT40/system32/config/SysEvent.Evt").string();
-  }
-  std::vector<EventRecordData> Fill(const std::string& path, uint32_t count, uint32_t maxSize,
-                                    size_t dataSize = 0) {
+  std::string Host(const std::string& path) const { return (machine.root() / path).string(); }
+  std::string LocalSystem() const { return Host("drives/c/WINNT/system32/config/SysEvent.Evt"); }
+  void Fill(const std::string& path, uint32_t count, uint32_t maxSize) {
     EXPECT_EQ(CreateLog(path, maxSize), 0u);
-    return Append(path, 1, count, dataSize);
+    Append(path, 1, count);
   }
-  std::vector<EventRecordData> Append(const std::string& path, uint32_t from, uint32_t count,
-                                      size_t dataSize = 0) {
+  void Append(const std::string& path, uint32_t from, uint32_t count, size_t dataSize = 0) {
     std::vector<EventRecordData> records;
     for (uint32_t i = from; i < from + count; ++i) records.push_back(Sample(i, dataSize));
     EXPECT_EQ(AppendRecords(path, records), 0u);
-    return records;
   }
-  // Reads as the gatherer does: 10000-byte buffers, grown once for a
-  // record that does not fit. Returns the final error (38 at the end).
-  DWORD ReadToEnd(HANDLE log, std::vector<EventRecordData>& records, uint32_t limit = ~0u) {
+  static DWORD Count(HANDLE log) {
+    DWORD count = 12345;
+    EXPECT_TRUE(GetNumberOfEventLogRecords(log, &count));
+    return count;
+  }
+  // Reads as the gatherer does: 10000-byte buffers, grown for a record that
+  // does not fit. Returns the final error (38 at the end).
+  static DWORD ReadToEnd(HANDLE log, std::vector<EventRecordData>& records) {
     std::vector<uint8_t> buffer(10000);
-    while (records.size() < limit) {
+    for (;;) {
       DWORD read = 0, needed = 0;
       if (!ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
                          static_cast<DWORD>(buffer.size()), &read, &needed)) {
         const DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
-        EXPECT_GT(needed, buffer.size());
+        if (error != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) return error;
         buffer.resize(needed);
         continue;
       }
       for (auto& r : Walk(buffer, read)) records.push_back(r);
     }
-    return 0;
   }
 
   TempMachine machine;
 };
 
 TEST_F(EventLogTest, FindsTheLogThatEachComputersRegistryNames) {
-  const auto local = Fill(LocalSystem(), 3, 0x10000);
-  const auto remote = Fill(RemoteSystem(), 5, 0x10000);
-  struct Case {
-    const char* server;
-    size_t records;
-  };
-  for (const Case& c : {Case{nullptr, 3}, Case{"", 3}, Case{"PDC01", 5}, Case{"\\\\pdc01", 5}}) {
-    HANDLE log = OpenEventLogA(c.server, "System");
-    ASSERT_NE(log, nullptr) << (c.server ? c.server : "null") << " " << GetLastError();
-    DWORD count = 0;
-    ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
-    EXPECT_EQ(count, c.records);
+  Fill(LocalSystem(), 3, 0x10000);
+  Fill(Host("network/PDC01/D$/WinNT40/system32/config/SysEvent.Evt"), 5, 0x10000);
+  const std::pair<const char*, DWORD> cases[] = {
+      {nullptr, 3}, {"", 3}, {"PDC01", 5}, {"\\\\pdc01", 5}};
+  for (const auto& [server, records] : cases) {
+    HANDLE log = OpenEventLogA(server, "System");
+    ASSERT_NE(log, nullptr) << (server ? server : "null") << " " << GetLastError();
+    EXPECT_EQ(Count(log), records);
     EXPECT_TRUE(CloseEventLog(log));
   }
-  Fill((machine.root() / "drives/c/Logs/AppEvent.Evt").string(), 2, 0x10000);
+  // An empty log counts nothing and ends at once; records that arrive later
+  // are read from the first.
+  Fill(Host("drives/c/Logs/AppEvent.Evt"), 0, 0x10000);
   HANDLE app = OpenEventLogA(nullptr, "application");
   ASSERT_NE(app, nullptr);
+  EXPECT_EQ(Count(app), 0u);
   std::vector<EventRecordData> read;
   EXPECT_EQ(ReadToEnd(app, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
-  EXPECT_EQ(read.size(), 2u);
-  CloseEventLog(app);
+  EXPECT_TRUE(read.empty());
+  Append(Host("drives/c/Logs/AppEvent.Evt"), 1, 2);
+  EXPECT_EQ(ReadToEnd(app, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].recordNumber, 1u);
+  EXPECT_TRUE(CloseEventLog(app));
+  EXPECT_FALSE(CloseEventLog(app));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(EventLogTest, OpenFailuresCarryTheReason) {
   Fill(LocalSystem(), 1, 0x10000);
   machine.Write("drives/c/Logs/Broken.Evt", std::string(200, 'x'));
   machine.Write("network/DARK/C$/x", "");  // switched on, no registry service
-  struct Case {
+  const struct {
     const char* server;
     const char* log;
     DWORD error;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"NOBODY", "System", ERROR_BAD_NETPATH},
       {"DARK", "System", ERROR_BAD_NETPATH},
       {nullptr, "Directory Service", ERROR_FILE_NOT_FOUND},  // no such key
@@ -171,7 +163,7 @@ TEST_F(EventLogTest, OpenFailuresCarryTheReason) {
       {nullptr, "Broken", ERROR_EVENTLOG_FILE_CORRUPT},
       {nullptr, nullptr, ERROR_INVALID_PARAMETER},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SetLastError(0);
     EXPECT_EQ(OpenEventLogA(c.server, c.log), nullptr) << (c.log ? c.log : "null");
     EXPECT_EQ(GetLastError(), c.error) << (c.log ? c.log : "null");
@@ -182,23 +174,20 @@ TEST_F(EventLogTest, OpenFailuresCarryTheReason) {
 }
 
 TEST_F(EventLogTest, ReadsWholeSingleByteRecordsOldestFirst) {
-  const auto written = Fill(LocalSystem(), 300, 0x100000);
+  Fill(LocalSystem(), 300, 0x100000);
   HANDLE log = OpenEventLogA(nullptr, "System");
   ASSERT_NE(log, nullptr);
   std::vector<uint8_t> buffer(10000);
   DWORD read = 0, needed = 0;
   ASSERT_TRUE(ReadEventLogA(log, 5, 0, buffer.data(), 10000, &read, &needed));
-  const auto first = Walk(buffer, read);
-  EXPECT_GT(first.size(), 10u);
-  EXPECT_LT(first.size(), 300u) << "one buffer holds only some";
-  EXPECT_LE(read, 10000u);
-
-  std::vector<EventRecordData> all = first;
+  std::vector<EventRecordData> all = Walk(buffer, read);
+  EXPECT_GT(all.size(), 10u);
+  EXPECT_LT(all.size(), 300u) << "one buffer holds only some";
   EXPECT_EQ(ReadToEnd(log, all), static_cast<DWORD>(ERROR_HANDLE_EOF));
   ASSERT_EQ(all.size(), 300u);
   for (uint32_t i = 0; i < 300; ++i) {
-    EXPECT_EQ(all[i].recordNumber, i + 1);
-    EventRecordData expect = written[i];
+    EventRecordData expect = Sample(i + 1);
+    expect.recordNumber = i + 1;
     EXPECT_EQ(all[i], expect);
   }
   // Only forwards sequential reads.
@@ -207,8 +196,6 @@ TEST_F(EventLogTest, ReadsWholeSingleByteRecordsOldestFirst) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << flags;
   }
   CloseEventLog(log);
-  EXPECT_FALSE(CloseEventLog(log));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(EventLogTest, RecordLargerThanTheBufferAsksForItsSize) {
@@ -226,48 +213,29 @@ TEST_F(EventLogTest, RecordLargerThanTheBufferAsksForItsSize) {
   EXPECT_FALSE(ReadEventLogA(log, 5, 0, buffer.data(), 10000, &read, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(read, 0u);
-  std::vector<uint8_t> exact;
   EventRecordData big = Sample(2, 12000);
   big.recordNumber = 2;
+  std::vector<uint8_t> exact;
   ASSERT_EQ(EncodeRecord(big, TextWidth::kUtf8, exact), 0u);
   EXPECT_EQ(needed, exact.size());
 
   buffer.resize(needed);
-  const auto size = static_cast<DWORD>(buffer.size());
-  ASSERT_TRUE(ReadEventLogA(log, 5, 0, buffer.data(), size, &read, &needed));
-  EXPECT_EQ(read, exact.size());
+  ASSERT_TRUE(ReadEventLogA(log, 5, 0, buffer.data(), needed, &read, &needed));
   EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + read), exact);
-  ASSERT_TRUE(ReadEventLogA(log, 5, 0, buffer.data(), size, &read, &needed));
+  ASSERT_TRUE(ReadEventLogA(log, 5, 0, buffer.data(), read, &read, &needed));
   EXPECT_EQ(Walk(buffer, read)[0].recordNumber, 3u);
-  EXPECT_FALSE(ReadEventLogA(log, 5, 0, buffer.data(), size, &read, &needed));
+  EXPECT_FALSE(ReadEventLogA(log, 5, 0, buffer.data(), 10000, &read, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
   CloseEventLog(log);
 }
 
-TEST_F(EventLogTest, EmptyLogCountsNothingAndEndsAtOnce) {
-  Fill(LocalSystem(), 0, 0x10000);
-  HANDLE log = OpenEventLogA(nullptr, "System");
-  ASSERT_NE(log, nullptr);
-  DWORD count = 99;
-  ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
-  EXPECT_EQ(count, 0u);
-  std::vector<EventRecordData> read;
-  EXPECT_EQ(ReadToEnd(log, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
-  // Records that arrive later are read from the first.
-  Append(LocalSystem(), 1, 4);
-  EXPECT_EQ(ReadToEnd(log, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
-  EXPECT_EQ(read.size(), 4u);
-  CloseEventLog(log);
-}
-
 TEST_F(EventLogTest, LogChangingUnderAnOpenHandle) {
-  struct Case {
+  const struct {
     const char* name;
     uint32_t maxSize;
     std::function<void(EventLogTest&)> change;
-    size_t expectTotal;  // records read in all, the first ten included; 0: see below
-  };
-  const std::vector<Case> cases = {
+    size_t total;  // records read in all, the first ten included; 0: see below
+  } cases[] = {
       {"appended", 0x10000, [](EventLogTest& t) { t.Append(t.LocalSystem(), 41, 5); }, 45},
       {"cleared", 0x10000, [](EventLogTest& t) { ClearLog(t.LocalSystem()); }, 10},
       {"cleared and refilled", 0x10000,
@@ -280,7 +248,7 @@ TEST_F(EventLogTest, LogChangingUnderAnOpenHandle) {
       {"wrapped over the unread", 0x1000,
        [](EventLogTest& t) { t.Append(t.LocalSystem(), 41, 200); }, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fill(LocalSystem(), 40, c.maxSize);
     HANDLE log = OpenEventLogA(nullptr, "System");
@@ -298,8 +266,8 @@ TEST_F(EventLogTest, LogChangingUnderAnOpenHandle) {
     const uint32_t nextWanted = read.back().recordNumber + 1;
     c.change(*this);
     EXPECT_EQ(ReadToEnd(log, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
-    if (c.expectTotal != 0) {
-      ASSERT_EQ(read.size(), c.expectTotal);
+    if (c.total != 0) {
+      ASSERT_EQ(read.size(), c.total);
       if (read.size() > 10) {
         EXPECT_EQ(read[10].recordNumber, nextWanted);
       }
@@ -316,49 +284,36 @@ TEST_F(EventLogTest, LogChangingUnderAnOpenHandle) {
   }
 }
 
-TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnly) {
+TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnlyOrUnread) {
   Fill(LocalSystem(), 20, 0x10000);
   HANDLE log = OpenEventLogA(nullptr, "System");
   ASSERT_NE(log, nullptr);
-  const std::string folder = (machine.root() / "drives/c/WINNT/system32/config").string();
-
-  ::chmod(LocalSystem().c_str(), 0444);
-  EXPECT_FALSE(ClearEventLogA(log, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  ::chmod(LocalSystem().c_str(), 0644);
-  ::chmod(folder.c_str(), 0555);
-  EXPECT_FALSE(ClearEventLogA(log, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  ::chmod(folder.c_str(), 0755);
-  DWORD count = 0;
-  ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
-  EXPECT_EQ(count, 20u) << "nothing changed";
-
+  // A read-only file or folder.
+  const std::pair<std::string, mode_t> readOnly[] = {
+      {LocalSystem(), 0444}, {Host("drives/c/WINNT/system32/config"), 0555}};
+  for (const auto& [path, mode] : readOnly) {
+    ::chmod(path.c_str(), mode);
+    EXPECT_FALSE(ClearEventLogA(log, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path;
+    ::chmod(path.c_str(), mode | 0200);
+  }
   // Only what the handle has read may go: unread records keep the log.
-  EXPECT_FALSE(ClearEventLogA(log, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
   std::vector<EventRecordData> all;
-  EXPECT_EQ(ReadToEnd(log, all), static_cast<DWORD>(ERROR_HANDLE_EOF));
-  Append(LocalSystem(), 21, 1);  // written after the last read
-  EXPECT_FALSE(ClearEventLogA(log, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
-  ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
-  EXPECT_EQ(count, 21u);
-  EXPECT_EQ(ReadToEnd(log, all), static_cast<DWORD>(ERROR_HANDLE_EOF));
-
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_FALSE(ClearEventLogA(log, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_EVENTLOG_FILE_CHANGED));
+    EXPECT_EQ(Count(log), 20u + round) << "nothing changed";
+    EXPECT_EQ(ReadToEnd(log, all), static_cast<DWORD>(ERROR_HANDLE_EOF));
+    if (round == 0) Append(LocalSystem(), 21, 1);  // written after the last read
+  }
   ASSERT_TRUE(ClearEventLogA(log, "C:\\Logs\\saved.evt"));
-  ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
-  EXPECT_EQ(count, 0u);
-  const std::string saved = (machine.root() / "drives/c/Logs/saved.evt").string();
-  int fd = ::open(saved.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Count(log), 0u);
+  const int fd = ::open(Host("drives/c/Logs/saved.evt").c_str(), O_RDONLY);
   FileSource source(fd);
   LogLayout layout;
   EXPECT_EQ(LocateRecords(source, layout), 0u);
   EXPECT_EQ(layout.RecordCount(), 21u) << "the backup holds what was cleared";
   ::close(fd);
-  EXPECT_FALSE(ClearEventLogA(log, "C:\\Logs\\saved.evt"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
   // The handle goes on with the emptied log.
   Append(LocalSystem(), 1, 3);
@@ -383,10 +338,7 @@ TEST_F(EventLogTest, ReaderNeverSeesHalfARecordOfAConcurrentWriter) {
   HANDLE log = OpenEventLogA(nullptr, "System");
   ASSERT_NE(log, nullptr);
   std::vector<EventRecordData> read;
-  while (read.size() < kTotal) {
-    const DWORD end = ReadToEnd(log, read);
-    ASSERT_EQ(end, static_cast<DWORD>(ERROR_HANDLE_EOF));
-  }
+  while (read.size() < kTotal) ASSERT_EQ(ReadToEnd(log, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
   writer.join();
   ASSERT_EQ(read.size(), kTotal);
   for (uint32_t i = 0; i < kTotal; ++i) {
@@ -402,15 +354,11 @@ TEST_F(EventLogTest, RealSystemLogThroughTheService) {
   std::filesystem::create_symlink(real, LocalSystem());
   HANDLE log = OpenEventLogA(nullptr, "System");
   ASSERT_NE(log, nullptr) << GetLastError();
-  DWORD count = 0;
-  ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
-  EXPECT_EQ(count, 6063u);
+  EXPECT_EQ(Count(log), 6063u);
   std::vector<EventRecordData> read;
   EXPECT_EQ(ReadToEnd(log, read), static_cast<DWORD>(ERROR_HANDLE_EOF));
   ASSERT_EQ(read.size(), 6063u);
-  for (size_t i = 0; i < read.size(); ++i) {
-    ASSERT_EQ(read[i].recordNumber, 1392 + i);
-  }
+  for (size_t i = 0; i < read.size(); ++i) ASSERT_EQ(read[i].recordNumber, 1392 + i);
   EXPECT_EQ(read[1572 - 1392].source, "LSASRV");
   EXPECT_EQ(read[1572 - 1392].strings.size(), 3u);
   CloseEventLog(log);

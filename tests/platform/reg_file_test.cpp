@@ -1,3 +1,6 @@
+// .reg files: exports of regedit (both dialects) and hivexregedit read as
+// the registry calls see them and written back byte for byte, malformed
+// input, merges and deletions, and the forms values are written in.
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using platform::reg::Dialect;
 using platform::reg::Document;
 using platform::reg::Encoding;
@@ -22,14 +26,23 @@ using platform::reg::ParseRegFile;
 using platform::reg::Value;
 using platform::reg::WriteRegFile;
 
-std::string ReadFixture(const std::string& name) {
-  std::ifstream file(std::string(CORVID_TEST_DATA) + "/" + name, std::ios::binary);
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
   std::ostringstream bytes;
   bytes << file.rdbuf();
   return bytes.str();
 }
+std::string ReadFixture(const std::string& name) {
+  return ReadFile(std::string(CORVID_TEST_DATA) + "/" + name);
+}
 
 std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+::testing::AssertionResult Parses(std::string_view text, Document& doc) {
+  ParseError error;
+  if (ParseRegFile(text, doc, error)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "line " << error.line << ": " << error.message;
+}
 
 // The data of a value as text, or "<missing>".
 std::string Data(const Key* key, std::string_view name, uint32_t expectedType) {
@@ -40,46 +53,48 @@ std::string Data(const Key* key, std::string_view name, uint32_t expectedType) {
 }
 
 TEST(RegFile, ExportsAreWrittenBackByteForByte) {
-  for (const char* name : {"regedit_export_v5.reg", "regedit4.reg"}) {
-    const std::string bytes = ReadFixture(name);
-    ASSERT_FALSE(bytes.empty()) << name;
+  const struct {
+    const char* name;
+    Encoding encoding;
+    Dialect dialect;
+  } cases[] = {{"regedit_export_v5.reg", Encoding::kUtf16le, Dialect::kVersion5},
+               {"regedit4.reg", Encoding::kUtf8, Dialect::kRegedit4}};
+  for (const auto& c : cases) {
+    const std::string bytes = ReadFixture(c.name);
     Document doc;
-    ParseError error;
-    ASSERT_TRUE(ParseRegFile(bytes, doc, error)) << name << ":" << error.line << " " << error.message;
-    EXPECT_TRUE(doc.crlf) << name;
-    EXPECT_EQ(WriteRegFile(doc), bytes) << name;
+    ASSERT_TRUE(Parses(bytes, doc)) << c.name;
+    EXPECT_EQ(doc.encoding, c.encoding) << c.name;
+    EXPECT_EQ(doc.dialect, c.dialect) << c.name;
+    EXPECT_TRUE(doc.crlf) << c.name;
+    EXPECT_EQ(WriteRegFile(doc), bytes) << c.name;
   }
 }
 
 TEST(RegFile, FixturesHoldValuesAsTheACallsSeeThem) {
-  using namespace std::string_literals;
-  struct Case {
+  const char* const v5 = "regedit_export_v5.reg";
+  const char* const corvid = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid";
+  const char* const tcpip = "\\ControlSet001\\Services\\Tcpip\\Parameters";
+  const struct {
     const char* file;
     const char* key;
     const char* value;
     uint32_t type;
     std::string data;
-  };
-  const char* const corvid = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid";
-  const char* const tcpip = "\\ControlSet001\\Services\\Tcpip\\Parameters";
-  const Case cases[] = {
-      {"regedit_export_v5.reg", corvid, "", REG_SZ, "Corvid Agent\0"s},
-      {"regedit_export_v5.reg", corvid, "installdir", REG_SZ, "C:\\Program Files\\Corvid\\\0"s},
-      {"regedit_export_v5.reg", corvid, "Motto", REG_SZ, "say \"caw\" twice\0"s},
-      {"regedit_export_v5.reg", corvid, "Version", REG_DWORD, "\x03\x02\x01\x00"s},
-      {"regedit_export_v5.reg", corvid, "Stamp", REG_QWORD, "\x00\x80\x3e\xd5\xde\xb1\x9d\x01"s},
-      {"regedit_export_v5.reg", corvid, "Blob", REG_BINARY, "\x00\x01\x7f\x80\xff"s},
-      {"regedit_export_v5.reg", corvid, "Empty", REG_BINARY, ""},
-      {"regedit_export_v5.reg", corvid, "Nothing", REG_NONE, ""},
-      {"regedit_export_v5.reg", corvid, "TEMP", REG_EXPAND_SZ, "%SYSTEMDRIVE%\\SHTemp\0"s},
-      {"regedit_export_v5.reg", corvid, "Servers", REG_MULTI_SZ,
-       "dc1.corvid.example\0dc2.corvid.example\0\0"s},
-      {"regedit_export_v5.reg", corvid, "Gr\xC3\xB6\xC3\x9F" "e", REG_SZ,
-       "Stra\xC3\x9F" "e 5 \xE2\x82\xAC\0"s},
-      {"regedit_export_v5.reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Network", "Bird", REG_SZ,
+  } cases[] = {
+      {v5, corvid, "", REG_SZ, "Corvid Agent\0"s},
+      {v5, corvid, "installdir", REG_SZ, "C:\\Program Files\\Corvid\\\0"s},
+      {v5, corvid, "Motto", REG_SZ, "say \"caw\" twice\0"s},
+      {v5, corvid, "Version", REG_DWORD, "\x03\x02\x01\x00"s},
+      {v5, corvid, "Stamp", REG_QWORD, "\x00\x80\x3e\xd5\xde\xb1\x9d\x01"s},
+      {v5, corvid, "Blob", REG_BINARY, "\x00\x01\x7f\x80\xff"s},
+      {v5, corvid, "Empty", REG_BINARY, ""},
+      {v5, corvid, "Nothing", REG_NONE, ""},
+      {v5, corvid, "TEMP", REG_EXPAND_SZ, "%SYSTEMDRIVE%\\SHTemp\0"s},
+      {v5, corvid, "Servers", REG_MULTI_SZ, "dc1.corvid.example\0dc2.corvid.example\0\0"s},
+      {v5, corvid, "Gr\xC3\xB6\xC3\x9F" "e", REG_SZ, "Stra\xC3\x9F" "e 5 \xE2\x82\xAC\0"s},
+      {v5, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Network", "Bird", REG_SZ,
        "\xF0\x9F\x90\xA6 corvid\0"s},
       // Code-page text stays as it is.
-      {"regedit4.reg", corvid, "TEMP", REG_EXPAND_SZ, "%SYSTEMDRIVE%\\SHTemp\0"s},
       {"regedit4.reg", corvid, "Count", REG_DWORD, "\x2a\0\0\0"s},
       {"regedit4.reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Caf\xE9", "CAF\xE9", REG_SZ,
        "cr\xE8me\0"s},
@@ -93,34 +108,25 @@ TEST(RegFile, FixturesHoldValuesAsTheACallsSeeThem) {
        "%SystemRoot%\\System32\\drivers\\etc\0"s},
       {"hivex_export.reg", tcpip, "SearchList", REG_MULTI_SZ, "a.example\0b.example\0\0"s},
       {"hivex_export.reg", tcpip, "Blob", REG_BINARY, "\x01\x02\xff"s},
-      {"hivex_export.reg", tcpip, "EnableDhcp", REG_DWORD, "\x01\0\0\0"s},
       {"hivex_export.reg", tcpip, "Stamp", REG_QWORD, "\x00\x80\x3e\xd5\xde\xb1\x9d\x01"s},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Document doc;
-    ParseError error;
-    ASSERT_TRUE(ParseRegFile(ReadFixture(c.file), doc, error)) << c.file << ": " << error.message;
+    ASSERT_TRUE(Parses(ReadFixture(c.file), doc)) << c.file;
     EXPECT_EQ(Data(doc.root.Find(c.key), c.value, c.type), c.data) << c.file << " " << c.value;
   }
 }
 
-TEST(RegFile, FixturesKeepTheirFormAndShape) {
+TEST(RegFile, FixturesKeepTheirShape) {
   Document doc;
-  ParseError error;
-  ASSERT_TRUE(ParseRegFile(ReadFixture("regedit_export_v5.reg"), doc, error));
-  EXPECT_EQ(doc.encoding, Encoding::kUtf16le);
-  EXPECT_EQ(doc.dialect, Dialect::kVersion5);
+  ASSERT_TRUE(Parses(ReadFixture("regedit_export_v5.reg"), doc));
   const Key* empty = doc.root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Empty Key");
   ASSERT_NE(empty, nullptr);
   EXPECT_TRUE(empty->section && empty->values().empty());
   // Only the named keys are sections; their parents are implied.
   EXPECT_FALSE(doc.root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE")->section);
 
-  ASSERT_TRUE(ParseRegFile(ReadFixture("regedit4.reg"), doc, error));
-  EXPECT_EQ(doc.dialect, Dialect::kRegedit4);
-  EXPECT_EQ(doc.encoding, Encoding::kUtf8);
-
-  ASSERT_TRUE(ParseRegFile(ReadFixture("hivex_export.reg"), doc, error));
+  ASSERT_TRUE(Parses(ReadFixture("hivex_export.reg"), doc));
   EXPECT_FALSE(doc.crlf);
   // "[\ControlSet001]" names a key at the top of the tree.
   ASSERT_EQ(doc.root.children().size(), 2u);
@@ -134,46 +140,31 @@ TEST(RegFile, FixturesKeepTheirFormAndShape) {
 }
 
 TEST(RegFile, MalformedInputReportsItsLine) {
-  using namespace std::string_literals;
-  const std::string deep = "REGEDIT4\n[" + [] {
-    std::string path;
-    for (int i = 0; i < 513; ++i) path += "k\\";
-    return path;
-  }() + "]\n";
-  struct Case {
+  std::string deep = "REGEDIT4\n[";
+  for (int i = 0; i < 513; ++i) deep += "k\\";
+  const struct {
     std::string text;
     size_t line;
-  };
-  const Case cases[] = {
-      {"", 1},
-      {"hello\n", 1},
-      {"\n\r\nREGEDIT5\n", 3},
-      {"  REGEDIT4\n", 1},
-      {"REGEDIT4\n\"a\"=\"b\"\n", 2},
-      {"REGEDIT4\n[A\n", 2},
-      {"REGEDIT4\n[A] x\n", 2},
-      {"REGEDIT4\n[-]\n", 2},
-      {"REGEDIT4\n[A]\n\"a\"=\"b\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=\"b\" c\n", 3},
-      {"REGEDIT4\n[A]\n\"a \"b\"\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=text\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=dword:\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=dword:123456789\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=dword:12g\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:123\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:01,,02\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:01 02\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:01,\\ 02\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex(2:00\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex(1ffffffff):00\n", 3},
+  } cases[] = {
+      // Headers.
+      {"", 1}, {"hello\n", 1}, {"\n\r\nREGEDIT5\n", 3}, {"  REGEDIT4\n", 1},
+      // Sections.
+      {"REGEDIT4\n\"a\"=\"b\"\n", 2}, {"REGEDIT4\n[A\n", 2}, {"REGEDIT4\n[A] x\n", 2},
+      {"REGEDIT4\n[-]\n", 2}, {deep + "]\n", 2},
+      // Values.
+      {"REGEDIT4\n[A]\n\"a\"=\"b\n", 3}, {"REGEDIT4\n[A]\n\"a\"=\"b\" c\n", 3},
+      {"REGEDIT4\n[A]\n\"a \"b\"\n", 3}, {"REGEDIT4\n[A]\n\"a\"\n", 3},
+      {"REGEDIT4\n[A]\n\"a\"=text\n", 3}, {"REGEDIT4\n[A]\n\"a\"=dword:\n", 3},
+      {"REGEDIT4\n[A]\n\"a\"=dword:123456789\n", 3}, {"REGEDIT4\n[A]\n\"a\"=dword:12g\n", 3},
+      {"REGEDIT4\n[A]\n\"a\"=hex:123\n", 3}, {"REGEDIT4\n[A]\n\"a\"=hex:01,,02\n", 3},
+      {"REGEDIT4\n[A]\n\"a\"=hex:01 02\n", 3}, {"REGEDIT4\n[A]\n\"a\"=hex:01,\\ 02\n", 3},
+      {"REGEDIT4\n[A]\n\"a\"=hex(2:00\n", 3}, {"REGEDIT4\n[A]\n\"a\"=hex(1ffffffff):00\n", 3},
       {"REGEDIT4\n[A]\n\"a\"=hex:01,\\\n  02,\\\n  zz\n", 5},
       {"REGEDIT4\n[A]\n  00,01\n", 3},
       {"REGEDIT4\n[-A]\n\"a\"=hex:0g\n", 3},  // ignored values must still parse
       {"\xFF\xFE" "R\0E\0G\0E\0D\0I\0T\0" "4\0\r\0\n\0[\0A\0]\0\r\0\n\0x\0"s, 3},
-      {deep, 2},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Document doc;
     ParseError error;
     EXPECT_FALSE(ParseRegFile(c.text, doc, error)) << c.text;
@@ -184,57 +175,43 @@ TEST(RegFile, MalformedInputReportsItsLine) {
 
 TEST(RegFile, SectionsMergeAndDeletionsApply) {
   Document doc;
-  ParseError error;
   // Leftovers from an earlier read must not survive the next one.
-  ASSERT_TRUE(ParseRegFile("REGEDIT4\n[Old]\n\"v\"=\"1\"\n", doc, error));
-  const char* text =
-      "REGEDIT4\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
-      "\"x\"=\"1\"\n"
-      "\"y\" = \"2\"\n"
-      "\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\B\\Gone]\n"
-      "\"z\"=\"3\"\n"
-      "; a comment\n"
-      "[hkey_local_machine\\SOFTWARE\\a]\n"
-      "\"X\"=\"one\"\n"
-      "\"y\"=-\n"
-      "@=dword:1\n"
-      "[-HKEY_LOCAL_MACHINE\\Software\\B]\n"
-      "\"ignored\"=hex:01,\\\n"
-      "  02\n"
-      "[-HKEY_LOCAL_MACHINE\\Nowhere\\At\\All]\n"
-      "[\\HKEY_LOCAL_MACHINE\\\\Software\\\\C\\]\n";
-  ASSERT_TRUE(ParseRegFile(text, doc, error)) << error.line << " " << error.message;
-  EXPECT_EQ(doc.root.Find("Old"), nullptr);
-  const Key* software = doc.root.Find("HKEY_LOCAL_MACHINE\\software");
-  ASSERT_NE(software, nullptr);
-  EXPECT_EQ(software->name(), "Software");  // the first spelling stays
-  ASSERT_EQ(software->children().size(), 2u);
-  EXPECT_EQ(software->children()[1]->name(), "C");
-  const Key* a = software->FindChild("A");
-  ASSERT_EQ(a->values().size(), 2u);
-  EXPECT_EQ(a->values()[0].name, "x");  // replaced in place, spelling kept
-  EXPECT_EQ(Data(a, "X", REG_SZ), std::string("one", 4));
-  EXPECT_EQ(a->FindValue("y"), nullptr);
-
+  ASSERT_TRUE(Parses("REGEDIT4\n[Old]\n\"v\"=\"1\"\n", doc));
+  ASSERT_TRUE(Parses("REGEDIT4\n\n"
+                     "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
+                     "\"x\"=\"1\"\n"
+                     "\"y\" = \"2\"\n"
+                     "\n"
+                     "[HKEY_LOCAL_MACHINE\\Software\\B\\Gone]\n"
+                     "\"z\"=\"3\"\n"
+                     "; a comment\n"
+                     "[hkey_local_machine\\SOFTWARE\\a]\n"
+                     "\"X\"=\"one\"\n"
+                     "\"y\"=-\n"
+                     "@=dword:1\n"
+                     "[-HKEY_LOCAL_MACHINE\\Software\\B]\n"
+                     "\"ignored\"=hex:01,\\\n"
+                     "  02\n"
+                     "[-HKEY_LOCAL_MACHINE\\Nowhere\\At\\All]\n"
+                     "[\\HKEY_LOCAL_MACHINE\\\\Software\\\\C\\]\n",
+                     doc));
+  // Names keep their first spelling; a value is replaced in place.
   EXPECT_EQ(WriteRegFile(doc),
             "REGEDIT4\n\n"
             "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
             "\"x\"=\"one\"\n"
             "@=dword:00000001\n\n"
             "[HKEY_LOCAL_MACHINE\\Software\\C]\n\n");
+  EXPECT_EQ(Data(doc.root.Find("hkey_local_machine\\software\\a"), "X", REG_SZ), "one\0"s);
 }
 
 TEST(RegFile, KeysThatWouldVanishAreStillWritten) {
   Document doc;
-  ParseError error;
-  const char* text =
-      "Windows Registry Editor Version 5.00\r\n"
-      "[\\]\r\n@=\"root\"\r\n"
-      "[Top\\Sub]\r\n[-Top\\Sub]\r\n"
-      "[\\-dash]\r\n";
-  ASSERT_TRUE(ParseRegFile(text, doc, error)) << error.line << " " << error.message;
+  ASSERT_TRUE(Parses("Windows Registry Editor Version 5.00\r\n"
+                     "[\\]\r\n@=\"root\"\r\n"
+                     "[Top\\Sub]\r\n[-Top\\Sub]\r\n"
+                     "[\\-dash]\r\n",
+                     doc));
   const std::string written = WriteRegFile(doc);
   EXPECT_EQ(written,
             "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -242,60 +219,56 @@ TEST(RegFile, KeysThatWouldVanishAreStillWritten) {
             "[Top]\r\n\r\n"
             "[\\-dash]\r\n\r\n");
   Document again;
-  ASSERT_TRUE(ParseRegFile(written, again, error));
+  ASSERT_TRUE(Parses(written, again));
   EXPECT_NE(again.root.Find("-dash"), nullptr);
-  EXPECT_NE(again.root.Find("Top"), nullptr);
 }
 
 TEST(RegFile, ValuesQuotedTextCannotCarryAreWrittenAsHex) {
-  using namespace std::string_literals;
-  struct Case {
+  const struct {
     Dialect dialect;
     uint32_t type;
+    std::string name;
     std::string data;
     const char* line;
+  } cases[] = {
+      {Dialect::kVersion5, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,00,0a,00,62,00,00,00"},
+      {Dialect::kRegedit4, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,0a,62,00"},
+      {Dialect::kVersion5, REG_SZ, "v", "ab"s, "\"v\"=hex(1):61,00,62,00"},
+      {Dialect::kVersion5, REG_SZ, "v", "a\0b\0"s, "\"v\"=hex(1):61,00,00,00,62,00,00,00"},
+      {Dialect::kVersion5, REG_SZ, "v", ""s, "\"v\"=hex(1):"},
+      {Dialect::kVersion5, REG_SZ, "v", "tab\there\0"s, "\"v\"=\"tab\there\""},
+      {Dialect::kVersion5, REG_SZ, "v", "\xFF\0"s, "\"v\"=hex(1):fd,ff,00,00"},
+      {Dialect::kRegedit4, REG_SZ, "v", "\xFF\0"s, "\"v\"=\"\xFF\""},
+      {Dialect::kVersion5, REG_DWORD, "v", "\x01\x02"s, "\"v\"=hex(4):01,02"},
+      {Dialect::kVersion5, REG_DWORD, "v", "\x78\x56\x34\x12"s, "\"v\"=dword:12345678"},
+      {Dialect::kVersion5, 0xABCD0000u, "v", "\xFF"s, "\"v\"=hex(abcd0000):ff"},
+      {Dialect::kVersion5, REG_BINARY, "v", ""s, "\"v\"=hex:"},
+      // Quotes and backslashes are escaped in names and texts.
+      {Dialect::kVersion5, REG_SZ, "a\"b\\c", "\"\\\0"s, "\"a\\\"b\\\\c\"=\"\\\"\\\\\""},
   };
-  const Case cases[] = {
-      {Dialect::kVersion5, REG_SZ, "a\nb\0"s, "\"v\"=hex(1):61,00,0a,00,62,00,00,00"},
-      {Dialect::kRegedit4, REG_SZ, "a\nb\0"s, "\"v\"=hex(1):61,0a,62,00"},
-      {Dialect::kVersion5, REG_SZ, "ab"s, "\"v\"=hex(1):61,00,62,00"},
-      {Dialect::kVersion5, REG_SZ, "a\0b\0"s, "\"v\"=hex(1):61,00,00,00,62,00,00,00"},
-      {Dialect::kVersion5, REG_SZ, ""s, "\"v\"=hex(1):"},
-      {Dialect::kVersion5, REG_SZ, "tab\there\0"s, "\"v\"=\"tab\there\""},
-      {Dialect::kVersion5, REG_SZ, "\xFF\0"s, "\"v\"=hex(1):fd,ff,00,00"},
-      {Dialect::kRegedit4, REG_SZ, "\xFF\0"s, "\"v\"=\"\xFF\""},
-      {Dialect::kVersion5, REG_DWORD, "\x01\x02"s, "\"v\"=hex(4):01,02"},
-      {Dialect::kVersion5, REG_DWORD, "\x78\x56\x34\x12"s, "\"v\"=dword:12345678"},
-      {Dialect::kVersion5, 0xABCD0000u, "\xFF"s, "\"v\"=hex(abcd0000):ff"},
-      {Dialect::kVersion5, REG_BINARY, ""s, "\"v\"=hex:"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Document doc;
     doc.dialect = c.dialect;
-    doc.root.Create("K").SetValue("v", c.type, Bytes(c.data));
+    doc.root.Create("K").SetValue(c.name, c.type, Bytes(c.data));
     const std::string written = WriteRegFile(doc);
     EXPECT_NE(written.find("\n[K]\n" + std::string(c.line) + "\n\n"), std::string::npos)
         << c.line << "\n" << written;
   }
-  Document doc;
-  doc.root.Create("K").SetValue("a\"b\\c", REG_SZ, Bytes("\"\\\0"s));
-  EXPECT_NE(WriteRegFile(doc).find("\n\"a\\\"b\\\\c\"=\"\\\"\\\\\"\n"), std::string::npos);
 }
 
 TEST(RegFile, HexLinesWrapWithinEightyColumns) {
+  std::vector<uint8_t> data(200);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
   for (size_t nameLength = 0; nameLength <= 60; nameLength += 3) {
     std::string name;
     for (size_t i = 0; i < nameLength; ++i) name += i % 2 ? "\xC3\xA9" : "n";  // é is one column
-    std::vector<uint8_t> data(200);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
     Document doc;
     doc.root.Create("K").SetValue(name, REG_BINARY, data);
     const std::string written = WriteRegFile(doc);
 
     std::istringstream lines(written);
-    std::string line;
     bool continued = false;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
       size_t columns = 0;
       for (const char c : line) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
       if (continued) {
@@ -304,20 +277,15 @@ TEST(RegFile, HexLinesWrapWithinEightyColumns) {
       continued = !line.empty() && line.back() == '\\';
       // Wrapped lines are as full as regedit makes them: 77 to 79 columns
       // before the backslash.
-      if (continued) {
-        EXPECT_TRUE(columns >= 78 && columns <= 80) << columns << ": " << line;
-      }
-      EXPECT_LE(columns, 80u) << line;
+      EXPECT_TRUE(columns <= 80 && (!continued || columns >= 78)) << columns << ": " << line;
     }
     Document again;
-    ParseError error;
-    ASSERT_TRUE(ParseRegFile(written, again, error)) << error.message;
+    ASSERT_TRUE(Parses(written, again));
     EXPECT_EQ(again.root.Find("K")->FindValue(name)->data, data);
   }
 }
 
 TEST(RegFile, NonAsciiTextRoundTripsInEveryEncoding) {
-  using namespace std::string_literals;
   const std::string key = "\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87";         // Ключ
   const std::string name = "\xE5\x90\x8D\xE5\x89\x8D";                  // 名前
   const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x90\xA6\0"s;  // Grüße 🐦
@@ -331,14 +299,9 @@ TEST(RegFile, NonAsciiTextRoundTripsInEveryEncoding) {
       k.SetValue(name, REG_SZ, Bytes(text));
       k.SetValue("multi", REG_MULTI_SZ, Bytes(multi));
       const std::string written = WriteRegFile(doc);
-      const char* bom = encoding == Encoding::kUtf16le ? "\xFF\xFE"
-                        : encoding == Encoding::kUtf8Bom ? "\xEF\xBB\xBF"
-                                                          : "W";
-      EXPECT_EQ(written.rfind(bom, 0), 0u);
 
       Document again;
-      ParseError error;
-      ASSERT_TRUE(ParseRegFile(written, again, error)) << error.message;
+      ASSERT_TRUE(Parses(written, again));
       EXPECT_EQ(again.encoding, encoding);
       EXPECT_EQ(again.crlf, crlf);
       const Key* read = again.root.FindChild(key);
@@ -350,20 +313,19 @@ TEST(RegFile, NonAsciiTextRoundTripsInEveryEncoding) {
 }
 
 TEST(RegFile, BrokenUnicodeBecomesReplacementCharacters) {
-  using namespace std::string_literals;
-  const std::string kFffd = "\xEF\xBF\xBD";
-  Document doc;
-  ParseError error;
-  // An unpaired high surrogate in a UTF-16 file.
-  const std::string utf16 =
-      "\xFF\xFE" "R\0E\0G\0E\0D\0I\0T\0" "4\0\n\0[\0K\0]\0\n\0@\0=\0\"\0\x00\xD8\"\0"s;
-  ASSERT_TRUE(ParseRegFile(utf16, doc, error)) << error.message;
-  EXPECT_EQ(Data(doc.root.Find("K"), "", REG_SZ), kFffd + '\0');
-  // Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
-  ASSERT_TRUE(ParseRegFile("Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n", doc, error));
-  EXPECT_EQ(Data(doc.root.Find("K"), "", REG_SZ), kFffd + '\0');
-  ASSERT_TRUE(ParseRegFile("REGEDIT4\n[K]\n@=\"\xE9\"\n", doc, error));
-  EXPECT_EQ(Data(doc.root.Find("K"), "", REG_SZ), "\xE9\0"s);
+  const std::string fffd = "\xEF\xBF\xBD\0"s;
+  const std::pair<std::string, std::string> cases[] = {
+      // An unpaired high surrogate in a UTF-16 file.
+      {"\xFF\xFE" "R\0E\0G\0E\0D\0I\0T\0" "4\0\n\0[\0K\0]\0\n\0@\0=\0\"\0\x00\xD8\"\0"s, fffd},
+      // Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
+      {"Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n", fffd},
+      {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s},
+  };
+  for (const auto& [file, data] : cases) {
+    Document doc;
+    ASSERT_TRUE(Parses(file, doc));
+    EXPECT_EQ(Data(doc.root.Find("K"), "", REG_SZ), data);
+  }
 }
 
 TEST(RegKey, LookupsStayRightAfterRemovals) {
@@ -380,7 +342,6 @@ TEST(RegKey, LookupsStayRightAfterRemovals) {
   EXPECT_EQ(root.Find("A\\X\\Y"), &deep);
   EXPECT_TRUE(root.Find("a\\x")->section);
   EXPECT_EQ(root.Find("a\\nope\\y"), nullptr);
-  EXPECT_EQ(root.Find(""), &root);
 
   for (const char* name : {"one", "Two", "three"}) deep.SetValue(name, REG_SZ, {});
   EXPECT_TRUE(deep.RemoveValue("ONE"));
@@ -399,10 +360,8 @@ TEST(RegFile, LargeExportsLoad) {
     text += "\r\n[HKEY_LOCAL_MACHINE\\Keys\\k" + std::to_string(i) + "]\r\n@=\"x\"\r\n";
   }
   Document doc;
-  ParseError error;
-  ASSERT_TRUE(ParseRegFile(text, doc, error)) << error.message;
+  ASSERT_TRUE(Parses(text, doc));
   EXPECT_EQ(doc.root.Find("HKEY_LOCAL_MACHINE\\Big")->values().size(), 60000u);
-  EXPECT_EQ(doc.root.Find("HKEY_LOCAL_MACHINE\\Keys")->children().size(), 60000u);
   EXPECT_EQ(WriteRegFile(doc), text + "\r\n");
 }
 
@@ -415,30 +374,19 @@ TEST(RegFile, ARealSystemHiveExportedByHivexLoads) {
   const std::string command = "hivexregedit --export --prefix 'HKEY_LOCAL_MACHINE\\SYSTEM' '" +
                               hive + "' '\\' > '" + exported + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  std::ifstream in(exported, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
   Document doc;
-  ParseError error;
-  ASSERT_TRUE(ParseRegFile(bytes.str(), doc, error)) << "line " << error.line << ": " << error.message;
-  const Key* select = doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\Select");
-  ASSERT_NE(select, nullptr);
-  const Value* current = select->FindValue("Current");
-  ASSERT_NE(current, nullptr);
-  EXPECT_EQ(current->type, static_cast<uint32_t>(REG_DWORD));
-  EXPECT_EQ(current->data, (std::vector<uint8_t>{1, 0, 0, 0}));
+  ASSERT_TRUE(Parses(ReadFile(exported), doc));
+  std::remove(exported.c_str());
+  EXPECT_EQ(Data(doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), "Current", REG_DWORD),
+            "\1\0\0\0"s);
   // The sources of the System log, with their message files as text.
   const Key* system =
       doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System");
   ASSERT_NE(system, nullptr);
   EXPECT_GT(system->children().size(), 20u);
-  const Key* eventlog = system->FindChild("EventLog");
-  ASSERT_NE(eventlog, nullptr);
-  const Value* file = eventlog->FindValue("EventMessageFile");
-  ASSERT_NE(file, nullptr);
-  const std::string text(file->data.begin(), file->data.end());
-  EXPECT_NE(text.find("netevent.dll"), std::string::npos) << text;
-  std::remove(exported.c_str());
+  EXPECT_NE(Data(system->FindChild("EventLog"), "EventMessageFile", REG_EXPAND_SZ)
+                .find("netevent.dll"),
+            std::string::npos);
 }
 
 }  // namespace
