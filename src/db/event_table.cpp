@@ -94,7 +94,7 @@ bool InsertEventRow(OdbcSession& session, HWND window, EventRow& row) {
     SQLLEN bufferLength;
     SQLLEN* indicator;
   };
-  std::vector<Parameter> parameters = {
+  Parameter parameters[11] = {
       {SQL_C_CHAR, SQL_VARCHAR, 50, row.Workstation.data(), 50, nullptr},
       {SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, &row.EventDate, 0, nullptr},
       {SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, &row.RecordDate, 0, nullptr},
@@ -106,17 +106,18 @@ bool InsertEventRow(OdbcSession& session, HWND window, EventRow& row) {
       {SQL_C_ULONG, SQL_INTEGER, 0, &row.EventID, 0, nullptr},
       {SQL_C_DEFAULT, SQL_LONGVARCHAR, static_cast<SQLULEN>(descriptionLength), description,
        descriptionLength, nullptr},
+      {},
   };
   if (row.dataLength > 0) {
     dataIndicator = static_cast<SQLLEN>(row.dataLength);
-    parameters.push_back({SQL_C_DEFAULT, SQL_LONGVARBINARY, row.dataLength, row.data.data(),
-                          static_cast<SQLLEN>(row.dataLength), &dataIndicator});
+    parameters[10] = {SQL_C_DEFAULT, SQL_LONGVARBINARY, row.dataLength, row.data.data(),
+                      static_cast<SQLLEN>(row.dataLength), &dataIndicator};
   } else {
     // No data: a NULL, bound as a four-byte long text with no buffer.
     dataIndicator = SQL_NULL_DATA;
-    parameters.push_back({SQL_C_DEFAULT, SQL_LONGVARCHAR, 4, nullptr, 4, &dataIndicator});
+    parameters[10] = {SQL_C_DEFAULT, SQL_LONGVARCHAR, 4, nullptr, 4, &dataIndicator};
   }
-  for (size_t i = 0; i < parameters.size(); ++i) {
+  for (size_t i = 0; i < std::size(parameters); ++i) {
     const Parameter& p = parameters[i];
     session.lastReturn = odbc::SQLBindParameter(session.statement, static_cast<SQLUSMALLINT>(i + 1),
                                                 SQL_PARAM_INPUT, p.valueType, p.sqlType, p.columnSize, 0,

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/last_error.h"
@@ -124,10 +126,93 @@ bool FindByRid(HKEY root, const char* namesPath, uint32_t rid, std::string& name
   return found;
 }
 
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  bool operator==(const FileStamp& o) const {
+    return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+bool StampOf(const std::string& path, FileStamp& stamp) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  stamp = FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+  return true;
+}
+
 class RegistryAccounts final : public AccountsService {
  public:
+  // A gather asks the same computer about the same few accounts for every
+  // record; an answer is kept for as long as that computer's registry file
+  // is unchanged, which costs one stat instead of a walk through its SAM.
   BOOL LookupAccountSid(const char* systemName, const void* sid, char* name, DWORD* nameSize,
                         char* domain, DWORD* domainSize, SID_NAME_USE* use) override {
+    if (sid == nullptr || nameSize == nullptr || domainSize == nullptr ||
+        SidLength(static_cast<const uint8_t*>(sid), 8 + 4 * 15) == 0) {
+      return Uncached(systemName, sid, name, nameSize, domain, domainSize, use);
+    }
+    const std::string computer = StripBackslashes(systemName);
+    const std::string key = FoldCase(computer) + "\n" + MachineFolder() + "\n" + NetworkRoot() + "\n" +
+                            SidText(static_cast<const uint8_t*>(sid));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = answers_.find(key);
+      FileStamp now;
+      if (it != answers_.end() && StampOf(it->second.registryFile, now) && now == it->second.stamp) {
+        const Answer& known = it->second;
+        if (!known.found) {
+          SetLastError(ERROR_NONE_MAPPED);
+          return FALSE;
+        }
+        return Answer::Give(known, name, nameSize, domain, domainSize, use);
+      }
+    }
+    const std::string registryFile =
+        computer.empty() ? MachineFolder() + "/registry.reg" : MapPath("\\\\" + computer + "\\registry.reg");
+    FileStamp before;
+    const bool stamped = StampOf(registryFile, before);
+    char account[256];
+    char owner[256];
+    DWORD accountSize = sizeof account;
+    DWORD ownerSize = sizeof owner;
+    SID_NAME_USE kind = SidTypeUnknown;
+    const BOOL ok = Uncached(systemName, sid, account, &accountSize, owner, &ownerSize, &kind);
+    const DWORD error = GetLastError();
+    // Only answers about a computer that could be asked are kept.
+    if (stamped && (ok || error == ERROR_NONE_MAPPED)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (answers_.size() >= 4096) answers_.clear();
+      answers_[key] = Answer{registryFile, before, ok != FALSE, account, owner, kind};
+    }
+    if (!ok) {
+      // Names too long for our buffers: let the caller's buffers be measured.
+      if (error == ERROR_INSUFFICIENT_BUFFER) return Uncached(systemName, sid, name, nameSize, domain, domainSize, use);
+      SetLastError(error);
+      return FALSE;
+    }
+    return Respond(account, owner, kind, name, nameSize, domain, domainSize, use);
+  }
+
+ private:
+  struct Answer {
+    std::string registryFile;
+    FileStamp stamp;
+    bool found = false;
+    std::string account;
+    std::string owner;
+    SID_NAME_USE kind = SidTypeUnknown;
+    static BOOL Give(const Answer& a, char* name, DWORD* nameSize, char* domain, DWORD* domainSize,
+                     SID_NAME_USE* use) {
+      return Respond(a.account.c_str(), a.owner.c_str(), a.kind, name, nameSize, domain, domainSize, use);
+    }
+  };
+
+  BOOL Uncached(const char* systemName, const void* sid, char* name, DWORD* nameSize, char* domain,
+                DWORD* domainSize, SID_NAME_USE* use) {
     if (sid == nullptr || nameSize == nullptr || domainSize == nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
@@ -144,7 +229,7 @@ class RegistryAccounts final : public AccountsService {
     }
     const std::string text = SidText(bytes);
     for (const WellKnown& known : kWellKnown) {
-      if (text == known.sid) return Answer(known.name, known.domain, known.use, name, nameSize, domain, domainSize, use);
+      if (text == known.sid) return Respond(known.name, known.domain, known.use, name, nameSize, domain, domainSize, use);
     }
     // S-1-5-21-a-b-c-rid: an account of a computer's own domain.
     const uint8_t count = bytes[1];
@@ -175,7 +260,7 @@ class RegistryAccounts final : public AccountsService {
         const std::string owner = ComputerNameOf(root, computer);
         RegCloseKey(root);
         if (!account.empty()) {
-          return Answer(account.c_str(), owner.c_str(), kind, name, nameSize, domain, domainSize, use);
+          return Respond(account.c_str(), owner.c_str(), kind, name, nameSize, domain, domainSize, use);
         }
       }
     }
@@ -183,8 +268,7 @@ class RegistryAccounts final : public AccountsService {
     return FALSE;
   }
 
- private:
-  static BOOL Answer(const char* account, const char* owner, SID_NAME_USE kind, char* name,
+  static BOOL Respond(const char* account, const char* owner, SID_NAME_USE kind, char* name,
                      DWORD* nameSize, char* domain, DWORD* domainSize, SID_NAME_USE* use) {
     const size_t nameLength = std::strlen(account);
     const size_t domainLength = std::strlen(owner);
@@ -201,6 +285,9 @@ class RegistryAccounts final : public AccountsService {
     if (use != nullptr) *use = kind;
     return TRUE;
   }
+
+  std::mutex mutex_;
+  std::unordered_map<std::string, Answer> answers_;
 };
 
 }  // namespace

@@ -29,9 +29,13 @@ std::string Join(const std::string& folder, std::string_view name) {
 // The entry of `folder` that is `name` ignoring case; `name` itself when it
 // exists or when nothing matches. Sorted scan, so the pick is stable when a
 // case-sensitive host holds two spellings.
-std::string MatchComponent(const std::string& folder, std::string_view name) {
+std::string MatchComponent(const std::string& folder, std::string_view name, bool* exists = nullptr) {
+  bool found = true;
+  bool& matched = exists != nullptr ? *exists : found;
+  matched = true;
   const std::string exact = Join(folder, name);
   if (Exists(exact)) return std::string(name);
+  matched = false;
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return std::string(name);
   std::string best;
@@ -42,7 +46,8 @@ std::string MatchComponent(const std::string& folder, std::string_view name) {
     }
   }
   ::closedir(dir);
-  return best.empty() ? std::string(name) : best;
+  matched = !best.empty();
+  return matched ? best : std::string(name);
 }
 
 std::vector<std::string_view> SplitComponents(std::string_view path) {
@@ -84,10 +89,10 @@ std::string Resolve(std::string root, const std::vector<std::string_view>& compo
       continue;
     }
     // Once a component matched nothing, nothing below it can exist either.
-    std::string name = matching ? MatchComponent(result, part) : std::string(part);
-    std::string next = Join(result, name);
-    if (matching && !Exists(next)) matching = false;
-    result = std::move(next);
+    bool exists = false;
+    std::string name = matching ? MatchComponent(result, part, &exists) : std::string(part);
+    if (!exists) matching = false;
+    result = Join(result, name);
   }
   return result;
 }

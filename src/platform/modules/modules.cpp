@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -376,6 +377,20 @@ class FileByteSource final : public ByteSource {
 class ModuleCache {
  public:
   static constexpr size_t kCapacity = 256;
+  // A file checked this recently is taken without looking at it again: a
+  // gather loads the same few files for every record, and a message file
+  // replaced during a gather is seen within this time.
+  static constexpr auto kTrusted = std::chrono::milliseconds(500);
+
+  // The image of a file whose stamp was checked within kTrusted.
+  std::shared_ptr<const LoadedImage> FindRecent(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = entries_.find(path);
+    if (found == entries_.end() || std::chrono::steady_clock::now() - found->second.checked > kTrusted) {
+      return nullptr;
+    }
+    return found->second.image;
+  }
 
   std::shared_ptr<const LoadedImage> Find(const std::string& path, const FileStamp& stamp) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -387,6 +402,7 @@ class ModuleCache {
       return nullptr;
     }
     order_.splice(order_.begin(), order_, found->second.position);
+    found->second.checked = std::chrono::steady_clock::now();
     return found->second.image;
   }
 
@@ -398,7 +414,7 @@ class ModuleCache {
       entries_.erase(found);
     }
     order_.push_front(path);
-    entries_[path] = Entry{stamp, std::move(image), order_.begin()};
+    entries_[path] = Entry{stamp, std::move(image), order_.begin(), std::chrono::steady_clock::now()};
     while (entries_.size() > kCapacity) {
       entries_.erase(order_.back());
       order_.pop_back();
@@ -416,6 +432,7 @@ class ModuleCache {
     FileStamp stamp;
     std::shared_ptr<const LoadedImage> image;
     std::list<std::string>::iterator position;
+    std::chrono::steady_clock::time_point checked;
   };
   std::mutex mutex_;
   std::list<std::string> order_;  // most recently used first
@@ -505,6 +522,13 @@ std::shared_ptr<const LoadedImage> ReadImage(int fd, uint64_t size) {
 // Opens and parses `hostPath`, or takes it from the cache. Sets `status`.
 std::shared_ptr<const LoadedImage> LoadImage(std::string_view windowsPath,
                                              const std::string& hostPath, LONG& status) {
+  if (cacheEnabled.load(std::memory_order_relaxed)) {
+    if (auto recent = Cache().FindRecent(hostPath)) {
+      cacheHits.fetch_add(1, std::memory_order_relaxed);
+      status = recent->status;
+      return recent;
+    }
+  }
   struct stat st;
   if (::stat(hostPath.c_str(), &st) != 0) {
     status = errno == ENOENT ? MissingReason(windowsPath, hostPath) : ErrorOfErrno(errno);
@@ -578,14 +602,45 @@ class DataFileModules final : public MessageModuleService {
     if (windowsPath.find_first_of("\\/:") == std::string::npos) {
       windowsPath = SystemFolder() + "\\" + windowsPath;
     }
-    const std::string hostPath = MapPath(windowsPath);
+    bool remembered = false;
+    std::string hostPath = HostPath(windowsPath, remembered);
     LONG status = ERROR_FILE_NOT_FOUND;
     auto image = hostPath.empty() ? nullptr : LoadImage(windowsPath, hostPath, status);
+    if (remembered && (image == nullptr || status != ERROR_SUCCESS)) {
+      // The folders may have changed since the path was mapped: map afresh.
+      ForgetHostPath(windowsPath);
+      hostPath = HostPath(windowsPath, remembered);
+      image = hostPath.empty() ? nullptr : LoadImage(windowsPath, hostPath, status);
+    }
     if (image == nullptr || status != ERROR_SUCCESS) {
       SetLastError(static_cast<DWORD>(status));
       return nullptr;
     }
     return handles_.Add(std::move(image));
+  }
+
+  // Every record loads its message files again, and mapping a path costs a
+  // look at every folder on the way; the mapping of a Windows path is kept
+  // (per machine folder and network root) and redone when it stops working.
+  std::string HostPath(const std::string& windowsPath, bool& remembered) {
+    const std::string key = MachineFolder() + '\n' + NetworkRoot() + '\n' + windowsPath;
+    {
+      std::lock_guard<std::mutex> lock(pathsMutex_);
+      if (auto it = hostPaths_.find(key); it != hostPaths_.end()) {
+        remembered = true;
+        return it->second;
+      }
+    }
+    remembered = false;
+    std::string hostPath = MapPath(windowsPath);
+    std::lock_guard<std::mutex> lock(pathsMutex_);
+    if (hostPaths_.size() >= kRememberedPaths) hostPaths_.clear();
+    hostPaths_.emplace(key, hostPath);
+    return hostPath;
+  }
+  void ForgetHostPath(const std::string& windowsPath) {
+    std::lock_guard<std::mutex> lock(pathsMutex_);
+    hostPaths_.erase(MachineFolder() + '\n' + NetworkRoot() + '\n' + windowsPath);
   }
 
   BOOL FreeLibrary(HMODULE module) override {
@@ -680,6 +735,9 @@ class DataFileModules final : public MessageModuleService {
   }
 
   HandleTable handles_;
+  static constexpr size_t kRememberedPaths = 4096;
+  std::mutex pathsMutex_;
+  std::unordered_map<std::string, std::string> hostPaths_;
 };
 
 }  // namespace
