@@ -262,28 +262,38 @@ TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
   const std::string path = Path("dirty.evt");
   WriteLog(path, 0x800, 10);
   const std::vector<uint8_t> early = ReadBytes(path);
-  const auto written = WriteLog(path, 0x800, 40);  // wraps
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  // The header as it stood after ten records, marked dirty.
-  std::copy(early.begin(), early.begin() + kHeaderSize, bytes.begin());
-  Set32(bytes, 36, Get32(bytes, 36) | ELF_LOGFILE_HEADER_DIRTY);
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const uint32_t staleEnd = Get32(early, 20);
+  // Logs that wrapped to different points: the cursor ends up ahead of the
+  // stale offset in some and behind it in others, where the scan must go
+  // round the end of the file to find it.
+  bool behind = false;
+  for (uint32_t count : {40u, 46u, 52u, 58u}) {
+    SCOPED_TRACE(count);
+    const auto written = WriteLog(path, 0x800, count);
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    behind = behind || OpenLog(path).Layout().endOffset < staleEnd;
+    // The header as it stood after ten records, marked dirty.
+    std::copy(early.begin(), early.begin() + kHeaderSize, bytes.begin());
+    Set32(bytes, 36, Get32(bytes, 36) | ELF_LOGFILE_HEADER_DIRTY);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 
-  const LogLayout layout = OpenLog(path).Layout();
-  EXPECT_TRUE(layout.recovered);
-  EXPECT_EQ(layout.currentRecordNumber, 41u);
-  const auto read = ReadAll(path);
-  ASSERT_EQ(read.size(), layout.RecordCount());
-  EXPECT_EQ(read.back(), written.back());
+    const LogLayout layout = OpenLog(path).Layout();
+    EXPECT_TRUE(layout.recovered);
+    EXPECT_EQ(layout.currentRecordNumber, count + 1);
+    const auto read = ReadAll(path);
+    ASSERT_EQ(read.size(), layout.RecordCount());
+    EXPECT_EQ(read.back(), written.back());
 
-  // The next append trusts the cursor too, and leaves a clean header.
-  EventRecordData more = Sample(99);
-  ASSERT_EQ(AppendRecord(path, more), 0u);
-  EXPECT_EQ(more.recordNumber, 41u);
-  const LogLayout after = OpenLog(path).Layout();
-  EXPECT_FALSE(after.recovered);
-  EXPECT_EQ(after.header.flags & ELF_LOGFILE_HEADER_DIRTY, 0u);
+    // The next append trusts the cursor too, and leaves a clean header.
+    EventRecordData more = Sample(99);
+    ASSERT_EQ(AppendRecord(path, more), 0u);
+    EXPECT_EQ(more.recordNumber, count + 1);
+    const LogLayout after = OpenLog(path).Layout();
+    EXPECT_FALSE(after.recovered);
+    EXPECT_EQ(after.header.flags & ELF_LOGFILE_HEADER_DIRTY, 0u);
+  }
+  EXPECT_TRUE(behind) << "no case put the cursor behind the stale offset";
 }
 
 TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
