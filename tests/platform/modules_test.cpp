@@ -333,15 +333,24 @@ TEST(FormatBuffers, AllocatedBufferFitsLongTextsAndStaysNullOnFailure) {
   const Fetched whole = Fetch(module.get(), 20, 0x409);
   EXPECT_GT(whole.text.size(), 255u);
   EXPECT_EQ(whole.text.substr(whole.text.size() - 9), "intact.\r\n");
-  // No source named; the system's texts are not there.
+  // No source named, or a code the system has no text for.
   for (const DWORD flags : {DWORD{0}, DWORD{FORMAT_MESSAGE_FROM_SYSTEM}}) {
     char* text = reinterpret_cast<char*>(0x1);
-    EXPECT_EQ(FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, flags ? nullptr : "test",
-                             ERROR_ACCESS_DENIED, 0, reinterpret_cast<char*>(&text), 0, nullptr),
+    EXPECT_EQ(FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, flags ? nullptr : "test", 4242, 0,
+                             reinterpret_cast<char*>(&text), 0, nullptr),
               0u);
     EXPECT_EQ(text, nullptr);
     EXPECT_EQ(GetLastError(), flags ? DWORD{ERROR_MR_MID_NOT_FOUND} : DWORD{ERROR_INVALID_PARAMETER});
   }
+  // The system's text of a code we give out is the host's word for it.
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, ERROR_FILE_NOT_FOUND, 0x0400, reinterpret_cast<char*>(&text), 0,
+                                      nullptr);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(text, length), "No such file or directory\r\n");
+  LocalFree(text);
   auto* zeroed = static_cast<unsigned char*>(LocalAlloc(LPTR, 64));
   ASSERT_NE(zeroed, nullptr);
   EXPECT_EQ(std::count(zeroed, zeroed + 64, 0), 64);

@@ -709,6 +709,29 @@ class DataFileModules final : public MessageModuleService {
   }
 
  private:
+  // The system's texts for the Windows codes we give out: the host's own
+  // words for the matching errno, ended as Windows ends its messages. A code
+  // without a match has no text (317), as an unknown code has on Windows.
+  static LONG SystemText(DWORD code, std::string& message) {
+    static const struct {
+      DWORD code;
+      int error;
+    } kErrors[] = {
+        {2, ENOENT},      {3, ENOENT},       {5, EACCES},     {6, EBADF},       {8, ENOMEM},
+        {13, EINVAL},     {14, ENOMEM},      {29, EIO},       {30, EIO},        {38, ENODATA},
+        {53, EHOSTUNREACH}, {67, ENOENT},    {87, EINVAL},    {112, ENOSPC},    {122, ENOBUFS},
+        {183, EEXIST},    {193, ENOEXEC},    {1722, EHOSTDOWN}, {1723, EBUSY},
+    };
+    for (const auto& entry : kErrors) {
+      if (entry.code != code) continue;
+      const char* text = strerrordesc_np(entry.error);
+      if (text == nullptr) break;
+      message = std::string(text) + "\r\n";
+      return ERROR_SUCCESS;
+    }
+    return ERROR_MR_MID_NOT_FOUND;
+  }
+
   LONG FetchText(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                  std::string& message) {
     if ((flags & FORMAT_MESSAGE_FROM_STRING) != 0) {
@@ -725,9 +748,7 @@ class DataFileModules final : public MessageModuleService {
                                  message);
       if (status == ERROR_SUCCESS) return status;
     }
-    // The system's own error texts are not there yet: every code is one
-    // without a text.
-    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) return ERROR_MR_MID_NOT_FOUND;
+    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) return SystemText(messageId, message);
     if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0 && source == nullptr) {
       return ERROR_RESOURCE_TYPE_NOT_FOUND;  // this program has no message table
     }

@@ -74,8 +74,9 @@ class MessageModuleService {
   virtual BOOL FreeLibrary(HMODULE module) = 0;
   // Inserts come from `arguments`: with FORMAT_MESSAGE_ARGUMENT_ARRAY it
   // points at an array of DWORD_PTR, otherwise at a va_list whose
-  // arguments are all pointer-sized. FORMAT_MESSAGE_FROM_SYSTEM has no
-  // error texts yet: it fails with 317.
+  // arguments are all pointer-sized. FORMAT_MESSAGE_FROM_SYSTEM gives the
+  // host's description of the errno that matches a Windows code we use
+  // ("No such file or directory" for 2), and 317 for any other code.
   virtual DWORD FormatMessage(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                               char* buffer, DWORD size, va_list* arguments) = 0;
   virtual HLOCAL LocalAlloc(UINT flags, size_t bytes) = 0;
