@@ -49,23 +49,10 @@ class RecordingOdbc : public platform::OdbcWrapper {
   std::vector<std::string> attributes;
 };
 
-class RecordingThreads : public platform::ThreadsService {
+// Records the pause instead of taking it.
+class RecordingThreads : public platform::ThreadsWrapper {
  public:
-  HANDLE CreateThread(void* s, size_t k, platform::LPTHREAD_START_ROUTINE f, void* p, DWORD g, DWORD* i) override {
-    return real().CreateThread(s, k, f, p, g, i);
-  }
-  DWORD WaitForSingleObject(HANDLE h, DWORD ms) override { return real().WaitForSingleObject(h, ms); }
-  BOOL TerminateThread(HANDLE h, DWORD c) override { return real().TerminateThread(h, c); }
-  BOOL GetExitCodeThread(HANDLE h, DWORD* c) override { return real().GetExitCodeThread(h, c); }
   void Sleep(DWORD ms) override { events.push_back("Sleep " + std::to_string(ms)); }
-  HANDLE OpenSemaphore(DWORD a, BOOL i, const char* n) override { return real().OpenSemaphore(a, i, n); }
-  HANDLE CreateSemaphore(void* s, LONG i, LONG m, const char* n) override {
-    return real().CreateSemaphore(s, i, m, n);
-  }
-  BOOL CloseHandle(HANDLE h) override { return real().CloseHandle(h); }
-
- private:
-  static platform::ThreadsService& real() { return platform::ThreadsService::Default(); }
 };
 
 class Notice : public corvid::PreparingNotice {

@@ -103,25 +103,12 @@ class FakeBrowser : public platform::NetworkBrowserService {
 };
 
 // Counts the pauses instead of taking them.
-class CountingSleeps : public platform::ThreadsService {
+class CountingSleeps : public platform::ThreadsWrapper {
  public:
-  HANDLE CreateThread(void* s, size_t z, LPTHREAD_START_ROUTINE f, void* p, DWORD g, DWORD* i) override {
-    return real.CreateThread(s, z, f, p, g, i);
-  }
-  DWORD WaitForSingleObject(HANDLE h, DWORD ms) override { return real.WaitForSingleObject(h, ms); }
-  BOOL TerminateThread(HANDLE h, DWORD c) override { return real.TerminateThread(h, c); }
-  BOOL GetExitCodeThread(HANDLE h, DWORD* c) override { return real.GetExitCodeThread(h, c); }
   void Sleep(DWORD ms) override {
     std::lock_guard<std::mutex> lock(mutex);
     sleeps.push_back(ms);
   }
-  HANDLE OpenSemaphore(DWORD a, BOOL i, const char* n) override { return real.OpenSemaphore(a, i, n); }
-  HANDLE CreateSemaphore(void* s, LONG i, LONG m, const char* n) override {
-    return real.CreateSemaphore(s, i, m, n);
-  }
-  BOOL CloseHandle(HANDLE h) override { return real.CloseHandle(h); }
-
-  ThreadsService& real = ThreadsService::Default();
   std::mutex mutex;
   std::vector<DWORD> sleeps;
 };

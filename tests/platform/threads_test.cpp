@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -135,6 +137,70 @@ TEST(Threads, ATerminatedThreadChangesNothingMore) {
   CloseHandle(thread);
   platform::SideEffectPermit mainThread;
   EXPECT_TRUE(static_cast<bool>(mainThread)) << "threads we did not start are never refused";
+}
+
+}  // namespace
+
+namespace {
+
+// Programs of the machine folder, started as the companion tool would be.
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Script("drives/c/App/Tool.exe", "#!/bin/sh\nexit 7\n");
+    Script("drives/c/App/Sleeper.exe", "#!/bin/sh\nexec sleep 30\n");
+    machine.Write("drives/c/App/NotAProgram.exe", "just text\n");
+    ::chmod((machine.root() / "drives/c/App/NotAProgram.exe").c_str(), 0755);
+    machine.Write("drives/c/App/Locked.exe", "#!/bin/sh\n");
+  }
+  void Script(const std::string& path, const std::string& text) {
+    machine.Write(path, text);
+    ::chmod((machine.root() / path).c_str(), 0755);
+  }
+  bool Start(const char* program, PROCESS_INFORMATION& info) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                          &startup, &info) != FALSE;
+  }
+  TempMachine machine;
+};
+
+TEST_F(ProcessTest, RunsToItsExitCode) {
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(Start("C:\\APP\\tool.exe", info));
+  EXPECT_TRUE(CloseHandle(info.hThread));  // closed at once, as the launcher does
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_TRUE(CloseHandle(info.hProcess));
+}
+
+TEST_F(ProcessTest, StillActiveUntilTerminated) {
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(Start("C:\\App\\Sleeper.exe", info));
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_TRUE(TerminateProcess(info.hProcess, 3));
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ASSERT_TRUE(GetExitCodeProcess(info.hProcess, &code));
+  EXPECT_EQ(code, 3u);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
+
+TEST_F(ProcessTest, FailuresCarryTheWindowsCode) {
+  const std::pair<const char*, DWORD> cases[] = {{"C:\\App\\Dsnsmith.exe", ERROR_FILE_NOT_FOUND},
+                                                 {"C:\\App\\NotAProgram.exe", ERROR_BAD_EXE_FORMAT},
+                                                 {"C:\\App\\Locked.exe", ERROR_ACCESS_DENIED}};
+  for (const auto& [program, error] : cases) {
+    PROCESS_INFORMATION info{};
+    EXPECT_FALSE(Start(program, info)) << program;
+    EXPECT_EQ(GetLastError(), error) << program;
+  }
 }
 
 }  // namespace

@@ -27,7 +27,6 @@
 // Error codes of images and their resources beyond those of win32.h.
 enum : LONG {
   ERROR_BAD_NET_NAME = 67,
-  ERROR_BAD_EXE_FORMAT = 193,
   ERROR_NO_WORK_DONE = 235,
   ERROR_MR_MID_NOT_FOUND = 317,
   ERROR_RESOURCE_DATA_NOT_FOUND = 1812,

@@ -2,7 +2,10 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include <string>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/base/last_error.h"
 #include "platform/files/paths.h"
@@ -48,6 +52,76 @@ class ThreadObject final : public KernelObject {
 };
 
 thread_local ThreadState* currentThread = nullptr;
+
+// A child process. Its status is collected once; a handle closed while the
+// process runs leaves a reaper behind, so no zombie outlives it.
+class ProcessObject final : public KernelObject {
+ public:
+  explicit ProcessObject(pid_t pid) : pid_(pid) {}
+  ~ProcessObject() override {
+    if (!Poll()) {
+      const pid_t pid = pid_;
+      std::thread([pid] {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+      }).detach();
+    }
+  }
+  pid_t pid() const { return pid_; }
+  // True once the process has ended; its exit code is then known.
+  bool Poll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      ended_ = true;
+      exitCode_ = WIFEXITED(status) ? static_cast<DWORD>(WEXITSTATUS(status)) : forcedCode_;
+    }
+    return ended_;
+  }
+  DWORD exitCode() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_ ? exitCode_ : static_cast<DWORD>(STILL_ACTIVE);
+  }
+  void SetForcedCode(DWORD code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    forcedCode_ = code;
+  }
+
+ private:
+  pid_t pid_;
+  std::mutex mutex_;
+  bool ended_ = false;
+  DWORD exitCode_ = STILL_ACTIVE;
+  DWORD forcedCode_ = 1;
+};
+
+// The thread handle of a started process: nothing to do with it but close.
+class ProcessThreadObject final : public KernelObject {};
+
+// Splits a command line at blanks, double quotes grouping.
+std::vector<std::string> SplitCommandLine(const char* line) {
+  std::vector<std::string> words;
+  if (line == nullptr) return words;
+  std::string word;
+  bool quoted = false;
+  bool inWord = false;
+  for (const char* p = line; *p != '\0'; ++p) {
+    if (*p == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (*p == ' ' || *p == '\t')) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += *p;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
 std::atomic<DWORD> nextThreadId{1000};
 
 // Thrown by ExitThread and caught where the thread began, so the stack
@@ -145,6 +219,14 @@ class PosixThreads final : public ThreadsService {
   }
 
   DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override {
+    if (auto* process = dynamic_cast<ProcessObject*>(LookupHandle(object))) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+      while (!process->Poll()) {
+        if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      return WAIT_OBJECT_0;
+    }
     auto* thread = dynamic_cast<ThreadObject*>(LookupHandle(object));
     if (thread == nullptr) {
       SetLastError(ERROR_INVALID_HANDLE);
@@ -188,6 +270,69 @@ class PosixThreads final : public ThreadsService {
 
   void Sleep(DWORD milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+
+  BOOL CreateProcess(const char* applicationName, char* commandLine, void*, void*, BOOL, DWORD, void*,
+                     const char* currentDirectory, STARTUPINFOA*, PROCESS_INFORMATION* info) override {
+    std::vector<std::string> words = SplitCommandLine(commandLine);
+    std::string program = applicationName != nullptr ? applicationName : (words.empty() ? "" : words[0]);
+    if (program.empty() || info == nullptr) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    const std::string host = MapPath(program);
+    if (words.empty()) words.push_back(host);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv[0] = const_cast<char*>(host.c_str());
+    argv.push_back(nullptr);
+    // A folder of our own for the child, when asked for; the caller's
+    // otherwise.
+    const std::string folder = currentDirectory != nullptr ? MapPath(currentDirectory) : std::string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, host.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+      SetLastError(error == ENOENT || error == ENOTDIR ? ERROR_FILE_NOT_FOUND
+                   : error == ENOEXEC                  ? ERROR_BAD_EXE_FORMAT
+                                                       : ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    info->hProcess = RegisterHandle(new ProcessObject(pid));
+    info->hThread = RegisterHandle(new ProcessThreadObject());
+    info->dwProcessId = static_cast<DWORD>(pid);
+    info->dwThreadId = static_cast<DWORD>(pid);
+    return TRUE;
+  }
+
+  BOOL GetExitCodeProcess(HANDLE handle, DWORD* exitCode) override {
+    auto* process = dynamic_cast<ProcessObject*>(LookupHandle(handle));
+    if (process == nullptr || exitCode == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    process->Poll();
+    *exitCode = process->exitCode();
+    return TRUE;
+  }
+
+  BOOL TerminateProcess(HANDLE handle, UINT exitCode) override {
+    auto* process = dynamic_cast<ProcessObject*>(LookupHandle(handle));
+    if (process == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    if (process->Poll()) return TRUE;  // already ended
+    process->SetForcedCode(exitCode);
+    // Windows ends it at once, without asking.
+    if (::kill(process->pid(), SIGKILL) != 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    return TRUE;
   }
 
   HANDLE OpenSemaphore(DWORD, BOOL, const char* name) override {
@@ -299,6 +444,21 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
   return Slot<ThreadsService>::Current().GetExitCodeThread(thread, exitCode);
 }
 void Sleep(DWORD milliseconds) { Slot<ThreadsService>::Current().Sleep(milliseconds); }
+BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                    void* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment,
+                    const char* currentDirectory, STARTUPINFOA* startupInfo,
+                    PROCESS_INFORMATION* processInformation) {
+  return Slot<ThreadsService>::Current().CreateProcess(applicationName, commandLine, processAttributes,
+                                                       threadAttributes, inheritHandles, creationFlags,
+                                                       environment, currentDirectory, startupInfo,
+                                                       processInformation);
+}
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  return Slot<ThreadsService>::Current().GetExitCodeProcess(process, exitCode);
+}
+BOOL TerminateProcess(HANDLE process, UINT exitCode) {
+  return Slot<ThreadsService>::Current().TerminateProcess(process, exitCode);
+}
 [[noreturn]] void ExitThread(DWORD exitCode) { throw platform::ThreadExit{exitCode}; }
 
 HANDLE OpenSemaphoreA(DWORD access, BOOL inherit, const char* name) {

@@ -23,6 +23,31 @@ class KernelObject {
 
 typedef DWORD (*LPTHREAD_START_ROUTINE)(void* parameter);
 
+}  // namespace platform
+
+struct STARTUPINFOA {
+  DWORD cb;
+  char* lpReserved;
+  char* lpDesktop;
+  char* lpTitle;
+  DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  BYTE* lpReserved2;
+  HANDLE hStdInput, hStdOutput, hStdError;
+};
+
+struct PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+};
+
+enum : DWORD { NORMAL_PRIORITY_CLASS = 0x00000020 };
+
+namespace platform {
+
 class ThreadsService {
  public:
   virtual ~ThreadsService() = default;
@@ -44,6 +69,20 @@ class ThreadsService {
   virtual BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) = 0;
   virtual void Sleep(DWORD milliseconds) = 0;
 
+  // Starts a program: `applicationName` is a Windows path to it (mapped to
+  // the host), `commandLine` its arguments as one line, the program first
+  // (blanks separate, double quotes group). The handle is waitable and is
+  // signalled when the process ends; closing it does not end the process.
+  // ERROR_FILE_NOT_FOUND for a missing program, ERROR_ACCESS_DENIED for one
+  // that may not run, ERROR_BAD_EXE_FORMAT for one that is no program.
+  virtual BOOL CreateProcess(const char* applicationName, char* commandLine, void* processAttributes,
+                             void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                             void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                             PROCESS_INFORMATION* processInformation) = 0;
+  // STILL_ACTIVE while it runs.
+  virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
+  virtual BOOL TerminateProcess(HANDLE process, UINT exitCode) = 0;
+
   // Null with ERROR_FILE_NOT_FOUND when no such semaphore exists.
   virtual HANDLE OpenSemaphore(DWORD access, BOOL inherit, const char* name) = 0;
   // An existing name gives a handle with ERROR_ALREADY_EXISTS, as on Windows.
@@ -52,6 +91,48 @@ class ThreadsService {
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 
   static ThreadsService& Default();
+};
+
+// Forwards every call to a target; a fake overrides only what it changes.
+class ThreadsWrapper : public ThreadsService {
+ public:
+  explicit ThreadsWrapper(ThreadsService& target = ThreadsService::Default()) : target_(target) {}
+  HANDLE CreateThread(void* security, size_t stackSize, LPTHREAD_START_ROUTINE start, void* parameter,
+                      DWORD flags, DWORD* threadId) override {
+    return target_.CreateThread(security, stackSize, start, parameter, flags, threadId);
+  }
+  DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) override {
+    return target_.WaitForSingleObject(object, milliseconds);
+  }
+  BOOL TerminateThread(HANDLE thread, DWORD exitCode) override { return target_.TerminateThread(thread, exitCode); }
+  BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) override {
+    return target_.GetExitCodeThread(thread, exitCode);
+  }
+  void Sleep(DWORD milliseconds) override { target_.Sleep(milliseconds); }
+  BOOL CreateProcess(const char* applicationName, char* commandLine, void* processAttributes,
+                     void* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment,
+                     const char* currentDirectory, STARTUPINFOA* startupInfo,
+                     PROCESS_INFORMATION* processInformation) override {
+    return target_.CreateProcess(applicationName, commandLine, processAttributes, threadAttributes,
+                                 inheritHandles, creationFlags, environment, currentDirectory, startupInfo,
+                                 processInformation);
+  }
+  BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override {
+    return target_.GetExitCodeProcess(process, exitCode);
+  }
+  BOOL TerminateProcess(HANDLE process, UINT exitCode) override {
+    return target_.TerminateProcess(process, exitCode);
+  }
+  HANDLE OpenSemaphore(DWORD access, BOOL inherit, const char* name) override {
+    return target_.OpenSemaphore(access, inherit, name);
+  }
+  HANDLE CreateSemaphore(void* security, LONG initialCount, LONG maximumCount, const char* name) override {
+    return target_.CreateSemaphore(security, initialCount, maximumCount, name);
+  }
+  BOOL CloseHandle(HANDLE handle) override { return target_.CloseHandle(handle); }
+
+ private:
+  ThreadsService& target_;
 };
 
 // A thread's permission to change what other threads see (the computer
@@ -97,6 +178,12 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 BOOL TerminateThread(HANDLE thread, DWORD exitCode);
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 void Sleep(DWORD milliseconds);
+BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                    void* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment,
+                    const char* currentDirectory, STARTUPINFOA* startupInfo,
+                    PROCESS_INFORMATION* processInformation);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
 // Ends the calling thread, which CreateThread must have started, with
 // `exitCode`; the thread's stack is unwound.
 [[noreturn]] void ExitThread(DWORD exitCode);
