@@ -8,6 +8,11 @@
 // "Setup", which is what lets SQLConfigDataSource make a data source on it.
 #pragma once
 
+#include <string>
+
+#include "platform/base/win32.h"
+#include "platform/threads/threads.h"
+
 namespace corvid {
 
 inline constexpr const char kDefaultDriver[] = "Corvid SQLite3";
@@ -32,5 +37,19 @@ class PreparingNotice {
 // result ignored; on failure nothing changes. With a notice, it is shown for
 // at least a second before the request.
 bool CreateDefaultDataSource(PreparingNotice* notice = nullptr);
+
+// The companion tool that picks a data source: "Dsnsmith.exe" of the
+// install folder, started without arguments. Its choice reaches the
+// program only through the settings values it writes.
+inline constexpr const char kCompanionTool[] = "Dsnsmith.exe";
+
+// "You need to specify Data Source." (caption "Warning"), then the tool.
+void RequireDataSource(HWND owner);
+// Starts the tool and keeps its process in CompanionProcess. A failure
+// shows the system's text under "CreateProcess", then "Unable to load
+// Dsnsmith".
+bool LaunchDataSourceTool(HWND owner);
+bool StartProcess(HWND owner, const std::string& path, PROCESS_INFORMATION& process);
+void ShowSystemError(HWND owner, const char* caption, DWORD code);
 
 }  // namespace corvid

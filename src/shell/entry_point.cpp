@@ -53,6 +53,7 @@ int CorvidMain(HINSTANCE instance, const char* commandLine) {
     return 0;
   }
 
+  CompanionProcess = nullptr;
   Instance = instance;
   SilentMode = 0;
   std::string token;

@@ -2,6 +2,7 @@
 // setup library in an ODBC configuration of the test's own, on a machine
 // folder of its own.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@
 #include "config/settings_store.h"
 #include "platform/odbc/odbc.h"
 #include "platform/threads/threads.h"
+#include "platform/windows/windows.h"
+#include "resources/strings.h"
+#include "shell/base/start_state.h"
 #include "support/fake_odbc.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_machine.h"
@@ -185,6 +189,58 @@ TEST_F(DataSourceTest, NoticeIsShownForASecondAroundTheRequest) {
   platform::Override<platform::OdbcService> useFailing(failing);
   EXPECT_FALSE(CreateDefaultDataSource(&notice));
   EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "Close"})) << "closed on failure too";
+}
+
+}  // namespace
+
+namespace {
+
+// Boxes as they would have been shown.
+class BoxRecorder : public platform::WindowsService {
+ public:
+  int MessageBox(HWND, const char* text, const char* caption, UINT type) override {
+    boxes.push_back(std::string(caption != nullptr ? caption : "(default)") + "|" + text + "|" +
+                    std::to_string(type));
+    return IDOK;
+  }
+  HCURSOR LoadCursor(HINSTANCE, const char*) override { return nullptr; }
+  HCURSOR SetCursor(HCURSOR) override { return nullptr; }
+  std::vector<std::string> boxes;
+};
+
+class CompanionToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    corvid::Instance = resources::ProgramInstance();
+    corvid::Settings = corvid::AppSettings{};
+    corvid::Settings.InstallPath = "C:\\App";
+    corvid::CompanionProcess = nullptr;
+  }
+  void TearDown() override {
+    if (corvid::CompanionProcess != nullptr) CloseHandle(corvid::CompanionProcess);
+    corvid::CompanionProcess = nullptr;
+  }
+  testing_support::TempMachine machine;
+  BoxRecorder windows;
+  platform::Override<platform::WindowsService> use{windows};
+};
+
+TEST_F(CompanionToolTest, AMissingToolShowsTheSystemsTextThenItsOwn) {
+  corvid::RequireDataSource(nullptr);
+  EXPECT_EQ(windows.boxes,
+            (std::vector<std::string>{"Warning|You need to specify Data Source.|48",
+                                      "CreateProcess|No such file or directory\r\n|16",
+                                      "(default)|Unable to load Dsnsmith|16"}));
+  EXPECT_EQ(corvid::CompanionProcess, nullptr);
+}
+
+TEST_F(CompanionToolTest, TheToolOfTheInstallFolderIsStartedAndKept) {
+  machine.Write("drives/c/App/Dsnsmith.exe", "#!/bin/sh\nexit 0\n");
+  ::chmod((machine.root() / "drives/c/App/Dsnsmith.exe").c_str(), 0755);
+  EXPECT_TRUE(corvid::LaunchDataSourceTool(nullptr));
+  EXPECT_TRUE(windows.boxes.empty());
+  ASSERT_NE(corvid::CompanionProcess, nullptr);
+  EXPECT_EQ(WaitForSingleObject(corvid::CompanionProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 }  // namespace

@@ -5,5 +5,6 @@ namespace corvid {
 HINSTANCE Instance = nullptr;
 uint32_t SilentMode = 0;
 std::string ListFilePath;
+HANDLE CompanionProcess = nullptr;
 
 }  // namespace corvid

@@ -19,4 +19,8 @@ extern uint32_t SilentMode;
 // The computer list file named on the command line; empty when none.
 extern std::string ListFilePath;
 
+// The companion data-source tool once started; cleared by the entry point.
+// Written and read on the interface thread only.
+extern HANDLE CompanionProcess;
+
 }  // namespace corvid
