@@ -47,6 +47,8 @@ HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName) {
   return Slot<WindowsService>::Current().LoadCursor(instance, cursorName);
 }
 HCURSOR SetCursor(HCURSOR cursor) { return Slot<WindowsService>::Current().SetCursor(cursor); }
+BOOL GetOpenFileNameA(OPENFILENAMEA* request) { return Slot<WindowsService>::Current().GetOpenFileName(request); }
+BOOL GetSaveFileNameA(OPENFILENAMEA* request) { return Slot<WindowsService>::Current().GetSaveFileName(request); }
 
 int LoadStringA(HINSTANCE instance, UINT id, char* buffer, int bufferMax) {
   if (instance == nullptr || buffer == nullptr || bufferMax <= 0) return 0;

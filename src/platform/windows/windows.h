@@ -28,6 +28,38 @@ inline const char* MakeIntResource(UINT id) {
 #define IDC_ARROW MakeIntResource(32512)
 #define IDC_WAIT MakeIntResource(32514)
 
+// The common file dialogs' request, as Win32 lays it out.
+struct OPENFILENAMEA {
+  DWORD lStructSize;
+  HWND hwndOwner;
+  HINSTANCE hInstance;
+  const char* lpstrFilter;  // pairs of texts, each ending in NUL, a second NUL at the end
+  char* lpstrCustomFilter;
+  DWORD nMaxCustFilter;
+  DWORD nFilterIndex;
+  char* lpstrFile;  // in: the name shown; out: the full path chosen
+  DWORD nMaxFile;
+  char* lpstrFileTitle;
+  DWORD nMaxFileTitle;
+  const char* lpstrInitialDir;
+  const char* lpstrTitle;
+  DWORD Flags;
+  WORD nFileOffset;
+  WORD nFileExtension;
+  const char* lpstrDefExt;
+  LPARAM lCustData;
+  void* lpfnHook;
+  const char* lpTemplateName;
+};
+
+enum : DWORD {
+  OFN_OVERWRITEPROMPT = 0x00000002,
+  OFN_HIDEREADONLY = 0x00000004,
+  OFN_PATHMUSTEXIST = 0x00000800,
+  OFN_FILEMUSTEXIST = 0x00001000,
+  OFN_EXPLORER = 0x00080000,
+};
+
 namespace platform {
 
 class WindowsService {
@@ -39,6 +71,10 @@ class WindowsService {
   virtual HCURSOR LoadCursor(HINSTANCE instance, const char* cursorName) = 0;
   // Returns the cursor that was shown before.
   virtual HCURSOR SetCursor(HCURSOR cursor) = 0;
+  // TRUE with the chosen path in lpstrFile; FALSE when cancelled. Without a
+  // window system every dialog is cancelled.
+  virtual BOOL GetOpenFileName(OPENFILENAMEA* request) { (void)request; return FALSE; }
+  virtual BOOL GetSaveFileName(OPENFILENAMEA* request) { (void)request; return FALSE; }
 
   static WindowsService& Default();
 };
@@ -54,6 +90,8 @@ struct ResourceModule {
 int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 HCURSOR LoadCursorA(HINSTANCE instance, const char* cursorName);
 HCURSOR SetCursor(HCURSOR cursor);
+BOOL GetOpenFileNameA(OPENFILENAMEA* request);
+BOOL GetSaveFileNameA(OPENFILENAMEA* request);
 
 // Copies string `id` of the module into the buffer, cut to bufferMax - 1
 // bytes on a character boundary and terminated; returns the bytes copied, 0

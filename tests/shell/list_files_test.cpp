@@ -1,0 +1,122 @@
+// Export and import of computer lists through a file dialog that answers on
+// cue, as a user would pick or type a name.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "netdisc/computer_enumeration.h"
+#include "platform/windows/windows.h"
+#include "shell/base/computer_list.h"
+#include "shell/list_files.h"
+#include "support/temp_machine.h"
+
+namespace {
+
+using corvid::ComputerList;
+using testing_support::TempMachine;
+
+// Answers every file dialog with `answer`, or cancels it when empty, and
+// keeps what each dialog was asked.
+class FileDialogs : public platform::WindowsService {
+ public:
+  int MessageBox(HWND, const char*, const char*, UINT) override { return IDOK; }
+  HCURSOR LoadCursor(HINSTANCE, const char*) override { return nullptr; }
+  HCURSOR SetCursor(HCURSOR) override { return nullptr; }
+  BOOL GetOpenFileName(OPENFILENAMEA* request) override { return Answer("open", request); }
+  BOOL GetSaveFileName(OPENFILENAMEA* request) override { return Answer("save", request); }
+
+  std::string answer;
+  struct Asked {
+    std::string kind, title, shown, filter;
+    DWORD flags, index, size;
+    bool noDefaultExtension;
+  };
+  std::vector<Asked> asked;
+
+ private:
+  BOOL Answer(const char* kind, OPENFILENAMEA* r) {
+    std::string filter;
+    for (const char* p = r->lpstrFilter; *p != '\0'; p += std::strlen(p) + 1) filter += std::string(p) + "|";
+    asked.push_back({kind, r->lpstrTitle, r->lpstrFile, filter, r->Flags, r->nFilterIndex, r->nMaxFile,
+                     r->lpstrDefExt == nullptr});
+    if (answer.empty()) return FALSE;
+    std::snprintf(r->lpstrFile, r->nMaxFile, "%s", answer.c_str());
+    return TRUE;
+  }
+};
+
+class ListFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ComputerList.Clear();
+    for (const char* name : {"PDC01", "WS04", "SRV03"}) {
+      corvid::ComputerEntry entry = corvid::MakeComputerEntry(name);
+      entry.TypeText = std::string("Windows NT Server (4.0) ") + name;
+      ComputerList.Append(entry);
+    }
+    machine.Write("drives/c/Lists/.keep", "");
+  }
+  void TearDown() override { ComputerList.Clear(); }
+
+  TempMachine machine;
+  FileDialogs dialogs;
+  platform::Override<platform::WindowsService> use{dialogs};
+};
+
+TEST_F(ListFilesTest, ExportWritesTheSelectedThenImportReadsThemBack) {
+  ComputerList.At(0).Selected = 1;
+  ComputerList.At(2).Selected = 1;
+  dialogs.answer = "C:\\Lists\\domain";  // no extension: used as typed
+  ASSERT_TRUE(corvid::ExportComputerList(nullptr));
+  EXPECT_EQ(machine.Read("drives/c/Lists/domain"),
+            "PDC01\tWindows NT Server (4.0) PDC01\nSRV03\tWindows NT Server (4.0) SRV03\n");
+  const auto& save = dialogs.asked.at(0);
+  EXPECT_EQ(save.kind, "save");
+  EXPECT_EQ(save.title, "Export Computer list");
+  EXPECT_EQ(save.shown, "*.exp");
+  EXPECT_EQ(save.filter, "Export Files (*.exp)|*.exp|");
+  EXPECT_EQ(save.flags, static_cast<DWORD>(OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY));
+  EXPECT_EQ(save.index, 1u);
+  EXPECT_EQ(save.size, 260u);
+  EXPECT_TRUE(save.noDefaultExtension);
+
+  ASSERT_TRUE(corvid::ImportComputerList(nullptr));
+  ASSERT_EQ(ComputerList.Count(), 2u);
+  EXPECT_EQ(ComputerList.At(0).Name, "PDC01");
+  EXPECT_EQ(ComputerList.At(1).Name, "SRV03");
+  EXPECT_EQ(ComputerList.At(0).TypeText, "Unknown") << "types are asked anew; these computers are not on";
+  const auto& open = dialogs.asked.at(1);
+  EXPECT_EQ(open.kind, "open");
+  EXPECT_EQ(open.title, "Import Computer list");
+  EXPECT_EQ(open.shown, "*.imp;*.exp");
+  EXPECT_EQ(open.filter, "Import Files (*.imp;*.exp)|*.imp;*.exp|");
+  EXPECT_EQ(open.flags,
+            static_cast<DWORD>(OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY));
+}
+
+TEST_F(ListFilesTest, NothingSelectedStillEmptiesTheFile) {
+  machine.Write("drives/c/Lists/old.exp", "OLD\n");
+  dialogs.answer = "C:\\Lists\\old.exp";
+  ASSERT_TRUE(corvid::ExportComputerList(nullptr));
+  EXPECT_EQ(machine.Read("drives/c/Lists/old.exp"), "");
+}
+
+TEST_F(ListFilesTest, ACancelledOrUnreadableImportLeavesTheList) {
+  EXPECT_FALSE(corvid::ImportComputerList(nullptr));  // cancelled
+  dialogs.answer = "C:\\Lists\\missing.imp";
+  EXPECT_FALSE(corvid::ImportComputerList(nullptr));
+  EXPECT_EQ(ComputerList.Count(), 3u);
+  dialogs.answer = "C:\\Lists\\blank.imp";
+  machine.Write("drives/c/Lists/blank.imp", "\n  \n\t\n");
+  EXPECT_TRUE(corvid::ImportComputerList(nullptr));
+  EXPECT_EQ(ComputerList.Count(), 0u);
+}
+
+TEST_F(ListFilesTest, LogFilesAskForASaveOfTheirOwnKind) {
+  char path[corvid::kPathBuffer] = "Corvid.log";
+  EXPECT_FALSE(corvid::BrowseForFile(nullptr, "Log file", path, 3));
+  EXPECT_EQ(dialogs.asked.at(0).filter, "Log Files (*.log)|*.log|");
+  EXPECT_EQ(dialogs.asked.at(0).shown, "Corvid.log");
+}
+
+}  // namespace
