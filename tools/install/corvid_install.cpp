@@ -196,6 +196,8 @@ int main(int argc, char** argv) {
   for (const std::string& schema : kSchemaFiles) {
     if (!CopyFile(source / "sql" / schema, target / "sql" / schema)) return 1;
   }
+  // The help file the Help buttons open, at its context numbers.
+  if (!CopyFile(source / "Corvid.hlp", target / "Corvid.hlp")) return 1;
   const fs::path database = target / corvid::kDefaultDatabase;
   if (!PrepareDatabase(database, target / "sql" / "sqlite.sql")) return 1;
 
