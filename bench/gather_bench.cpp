@@ -36,6 +36,7 @@
 
 #include "config/settings_store.h"
 #include "db/event_row.h"
+#include "db/event_table.h"
 #include "describe/event_sources.h"
 #include "gather/gather_run.h"
 #include "gather/log_reader.h"
@@ -180,55 +181,8 @@ class Connection {
     return count;
   }
 
-  // The gather's INSERT, with its parameters bound as InsertEventRow binds
-  // them, committing as the default transaction period does.
-  bool InsertAll(const char* table, std::vector<corvid::EventRow>& rows) {
-    const std::string sql = std::string("INSERT INTO ") + table +
-                            " (Workstation, EventDate, RecordDate, Source, Computer, UserName, Type, Category, "
-                            "EventID, Description, Data) VALUES (?,?,?,?,?,?,?,?,?,?,?)";
-    if (!Check(odbc::SQLPrepare(statement_, Text(sql.c_str()), SQL_NTS))) return false;
-    static char emptyText[1] = {'\0'};
-    SQLLEN dataIndicator = 0;
-    size_t pending = 0;
-    for (corvid::EventRow& row : rows) {
-      char* description = row.descriptionLength != 0 ? row.description : emptyText;
-      const auto descriptionLength = static_cast<SQLLEN>(row.descriptionLength);
-      bool ok = Bind(1, SQL_C_CHAR, SQL_VARCHAR, 50, row.Workstation.data(), 50, nullptr) &&
-                Bind(2, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, &row.EventDate, 0, nullptr) &&
-                Bind(3, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 0, &row.RecordDate, 0, nullptr) &&
-                Bind(4, SQL_C_CHAR, SQL_VARCHAR, 255, row.Source.data(), 255, nullptr) &&
-                Bind(5, SQL_C_CHAR, SQL_VARCHAR, 50, row.Computer.data(), 50, nullptr) &&
-                Bind(6, SQL_C_CHAR, SQL_VARCHAR, 255, row.UserName.data(), 255, nullptr) &&
-                Bind(7, SQL_C_CHAR, SQL_VARCHAR, 50, row.Type.data(), 50, nullptr) &&
-                Bind(8, SQL_C_CHAR, SQL_VARCHAR, 255, row.Category, 255, nullptr) &&
-                Bind(9, SQL_C_ULONG, SQL_INTEGER, 0, &row.EventID, 0, nullptr) &&
-                Bind(10, SQL_C_DEFAULT, SQL_LONGVARCHAR, static_cast<SQLULEN>(descriptionLength), description,
-                     descriptionLength, nullptr);
-      if (row.dataLength > 0) {
-        dataIndicator = static_cast<SQLLEN>(row.dataLength);
-        ok = ok && Bind(11, SQL_C_DEFAULT, SQL_LONGVARBINARY, row.dataLength, row.data.data(),
-                        static_cast<SQLLEN>(row.dataLength), &dataIndicator);
-      } else {
-        dataIndicator = SQL_NULL_DATA;
-        ok = ok && Bind(11, SQL_C_DEFAULT, SQL_LONGVARCHAR, 4, nullptr, 4, &dataIndicator);
-      }
-      if (!ok || !Check(odbc::SQLExecute(statement_))) return false;
-      if (++pending == 101) {
-        if (!Check(odbc::SQLTransact(environment_, connection_, SQL_COMMIT))) return false;
-        pending = 0;
-      }
-    }
-    return Check(odbc::SQLTransact(environment_, connection_, SQL_COMMIT));
-  }
-
  private:
   static SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
-
-  bool Bind(SQLUSMALLINT number, SQLSMALLINT valueType, SQLSMALLINT sqlType, SQLULEN size, SQLPOINTER value,
-            SQLLEN length, SQLLEN* indicator) {
-    return Check(odbc::SQLBindParameter(statement_, number, SQL_PARAM_INPUT, valueType, sqlType, size, 0, value,
-                                        length, indicator));
-  }
 
   bool Check(SQLRETURN code) {
     if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
@@ -344,9 +298,24 @@ Figure Bare(const std::string& dsn, std::vector<corvid::EventRow>& rows) {
   f.startKib = ResetPeak();
   const Cpu before = Cpu::Now();
   const auto start = Clock::now();
-  Connection c(dsn, false);
-  f.ok = c.connected() && c.InsertAll("System", rows);
-  if (!f.ok) std::fprintf(stderr, "gather_bench: bare insert failed: %s\n", c.error().c_str());
+  // The writer's own calls (the same prepare, binds, executes and commits
+  // every 101 rows), without the reading and the row making.
+  corvid::OdbcSession session;
+  corvid::DataSourceInfo source;
+  source.DSN = dsn;
+  f.ok = corvid::OpenSession(session) && corvid::ConnectSession(session, nullptr, source) &&
+         corvid::PrepareInsert(session, nullptr, "System");
+  size_t pending = 0;
+  for (size_t i = 0; f.ok && i < rows.size(); ++i) {
+    f.ok = corvid::InsertEventRow(session, nullptr, rows[i]);
+    if (f.ok && ++pending == 101) {
+      f.ok = corvid::CommitSession(session, nullptr);
+      pending = 0;
+    }
+  }
+  f.ok = f.ok && corvid::CommitSession(session, nullptr) && corvid::EndSession(session, nullptr);
+  if (!f.ok) std::fprintf(stderr, "gather_bench: bare insert failed: %s %s\n", session.sqlState, session.messageText);
+  corvid::CloseSession(session);
   f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const Cpu after = Cpu::Now();
   f.cpu = {after.user - before.user, after.system - before.system};
