@@ -46,6 +46,7 @@
 #include "platform/odbc/odbc.h"
 #include "shell/base/computer_list.h"
 #include "sim_network.h"
+#include "support/odbc_connection.h"
 #include "support/odbc_sandbox.h"
 #include "support/postgres_server.h"
 
@@ -143,31 +144,9 @@ bool BuildNetwork(const std::string& root, uint32_t records, bool big) {
 
 // --- ODBC of the benchmark's own ---------------------------------------------
 
-class Connection {
+class Connection : public testing_support::OdbcConnection {
  public:
-  explicit Connection(const std::string& dsn, bool autocommit) {
-    odbc::SQLAllocEnv(&environment_);
-    odbc::SQLAllocConnect(environment_, &connection_);
-    odbc::SQLSetConnectOption(connection_, SQL_LOGIN_TIMEOUT, 5);
-    if (!autocommit) odbc::SQLSetConnectOption(connection_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
-    connected_ = Check(odbc::SQLConnect(connection_, Text(dsn.c_str()), SQL_NTS, Text(""), SQL_NTS, Text(""),
-                                        SQL_NTS)) &&
-                 Check(odbc::SQLAllocStmt(connection_, &statement_));
-  }
-  ~Connection() {
-    if (connected_) {
-      odbc::SQLEndTran(SQL_HANDLE_ENV, environment_, SQL_ROLLBACK);
-      odbc::SQLFreeStmt(statement_, SQL_DROP);
-      odbc::SQLDisconnect(connection_);
-    }
-    odbc::SQLFreeConnect(connection_);
-    odbc::SQLFreeEnv(environment_);
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  bool connected() const { return connected_; }
-  const std::string& error() const { return error_; }
+  Connection(const std::string& dsn, bool autocommit) : OdbcConnection(dsn, autocommit) {}
 
   // Rows of `table` for the computer, or -1.
   long Count(const char* table, const char* computer) {
@@ -181,25 +160,6 @@ class Connection {
     return count;
   }
 
- private:
-  static SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
-
-  bool Check(SQLRETURN code) {
-    if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLCHAR text[512] = {};
-    SQLSMALLINT length = 0;
-    odbc::SQLError(environment_, connection_, statement_, state, &native, text, 511, &length);
-    error_ = std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
-    return false;
-  }
-
-  SQLHENV environment_ = SQL_NULL_HENV;
-  SQLHDBC connection_ = SQL_NULL_HDBC;
-  SQLHSTMT statement_ = SQL_NULL_HSTMT;
-  bool connected_ = false;
-  std::string error_;
 };
 
 // --- Phases -----------------------------------------------------------------

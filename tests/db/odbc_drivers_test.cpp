@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/odbc/odbc.h"
+#include "support/odbc_connection.h"
 #include "support/odbc_sandbox.h"
 #include "support/postgres_server.h"
 
@@ -45,31 +46,9 @@ struct Row {
 
 // One connection, made and used with the calls and arguments the session
 // and the table writer use.
-class Connection {
+class Connection : public testing_support::OdbcConnection {
  public:
-  explicit Connection(const char* dsn) {
-    odbc::SQLAllocEnv(&environment_);
-    odbc::SQLAllocConnect(environment_, &connection_);
-    odbc::SQLSetConnectOption(connection_, SQL_LOGIN_TIMEOUT, 5);
-    odbc::SQLSetConnectOption(connection_, SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
-    connected_ = Check(odbc::SQLConnect(connection_, Text(dsn), SQL_NTS, Text(""), SQL_NTS, Text(""), SQL_NTS));
-    if (connected_) odbc::SQLAllocStmt(connection_, &statement_);
-  }
-  ~Connection() {
-    if (connected_) {
-      odbc::SQLEndTran(SQL_HANDLE_ENV, environment_, SQL_ROLLBACK);
-      odbc::SQLFreeStmt(statement_, SQL_DROP);
-      odbc::SQLDisconnect(connection_);
-    }
-    odbc::SQLFreeConnect(connection_);
-    odbc::SQLFreeEnv(environment_);
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  bool connected() const { return connected_; }
-  const std::string& sqlState() const { return sqlState_; }
-  const std::string& message() const { return message_; }
+  explicit Connection(const char* dsn) : OdbcConnection(dsn, false) {}
 
   bool Insert(const char* table, const Row& row) {
     const std::string sql = std::string("INSERT INTO ") + table +
@@ -147,37 +126,17 @@ class Connection {
   // long value must be; nullopt for NULL.
   std::optional<std::string> Single(const std::string& sql, SQLSMALLINT type) {
     if (!Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS)) || !Check(odbc::SQLFetch(statement_))) {
-      ADD_FAILURE() << sql << ": " << sqlState_ << " " << message_;
+      ADD_FAILURE() << sql << ": " << error();
       return std::nullopt;
     }
-    std::string value;
-    bool isNull = false;
-    for (;;) {
-      char piece[4096];
-      SQLLEN indicator = 0;
-      const SQLRETURN r = odbc::SQLGetData(statement_, 1, type, piece, sizeof piece, &indicator);
-      if (r == SQL_NO_DATA) break;
-      if (!Check(r)) {
-        ADD_FAILURE() << "SQLGetData: " << sqlState_ << " " << message_;
-        break;
-      }
-      if (indicator == SQL_NULL_DATA) {
-        isNull = true;
-        break;
-      }
-      const size_t room = type == SQL_C_CHAR ? sizeof piece - 1 : sizeof piece;
-      const size_t got =
-          (indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room) ? room : static_cast<size_t>(indicator);
-      value.append(piece, got);
-      if (r == SQL_SUCCESS) break;
-    }
+    std::optional<std::string> value;
+    if (!ReadLong(1, type, value)) ADD_FAILURE() << "SQLGetData: " << error();
     odbc::SQLCloseCursor(statement_);
-    if (isNull) return std::nullopt;
     return value;
   }
 
+
  private:
-  static SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
   static std::string Quote(const std::string& text) {
     std::string quoted;
     for (char c : text) {
@@ -187,30 +146,6 @@ class Connection {
     return quoted;
   }
 
-  bool Bind(SQLUSMALLINT number, SQLSMALLINT valueType, SQLSMALLINT sqlType, SQLULEN size, SQLPOINTER value,
-            SQLLEN length, SQLLEN* indicator) {
-    return Check(odbc::SQLBindParameter(statement_, number, SQL_PARAM_INPUT, valueType, sqlType, size, 0, value,
-                                        length, indicator));
-  }
-
-  bool Check(SQLRETURN code) {
-    if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLCHAR text[512] = {};
-    SQLSMALLINT length = 0;
-    odbc::SQLError(environment_, connection_, statement_, state, &native, text, 511, &length);
-    sqlState_ = reinterpret_cast<char*>(state);
-    message_ = reinterpret_cast<char*>(text);
-    return false;
-  }
-
-  SQLHENV environment_ = SQL_NULL_HENV;
-  SQLHDBC connection_ = SQL_NULL_HDBC;
-  SQLHSTMT statement_ = SQL_NULL_HSTMT;
-  bool connected_ = false;
-  std::string sqlState_;
-  std::string message_;
 };
 
 enum class Backend { kSqlite, kPostgres };

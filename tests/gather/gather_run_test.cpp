@@ -21,6 +21,7 @@
 #include "shell/base/computer_list.h"
 #include "shell/base/start_state.h"
 #include "support/fake_odbc.h"
+#include "support/odbc_connection.h"
 #include "support/odbc_sandbox.h"
 #include "support/postgres_server.h"
 #include "support/sample_network.h"
@@ -62,29 +63,9 @@ std::string Key(const std::string& source, uint32_t eventId, const SQL_TIMESTAMP
 
 // A connection of the test's own, committing every statement by itself: it
 // reads what the gathers stored and changes the tables behind their back.
-class Peer {
+class Peer : public testing_support::OdbcConnection {
  public:
-  explicit Peer(const std::string& dsn) {
-    odbc::SQLAllocEnv(&environment_);
-    odbc::SQLAllocConnect(environment_, &connection_);
-    odbc::SQLSetConnectOption(connection_, SQL_LOGIN_TIMEOUT, 5);
-    connected_ = Check(odbc::SQLConnect(connection_, Text(dsn.c_str()), SQL_NTS, Text(""), SQL_NTS, Text(""),
-                                        SQL_NTS)) &&
-                 Check(odbc::SQLAllocStmt(connection_, &statement_));
-  }
-  ~Peer() {
-    if (statement_ != SQL_NULL_HSTMT) odbc::SQLFreeStmt(statement_, SQL_DROP);
-    if (connected_) odbc::SQLDisconnect(connection_);
-    odbc::SQLFreeConnect(connection_);
-    odbc::SQLFreeEnv(environment_);
-  }
-  Peer(const Peer&) = delete;
-  Peer& operator=(const Peer&) = delete;
-
-  bool connected() const { return connected_; }
-  const std::string& error() const { return error_; }
-
-  bool Execute(const std::string& sql) { return Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS)); }
+  explicit Peer(const std::string& dsn) : OdbcConnection(dsn, true) {}
 
   // Every row of `table` that a gather of `computer` stored, one key a row.
   bool ReadRows(const char* table, const char* computer, Rows& rows) {
@@ -109,10 +90,10 @@ class Peer {
       SQL_TIMESTAMP_STRUCT recordDate{};
       SQLLEN indicator = 0;
       // In column order: not every driver reads columns in any order.
-      if (!Long(1, SQL_C_CHAR, source) ||
+      if (!ReadLong(1, SQL_C_CHAR, source) ||
           !Check(odbc::SQLGetData(statement_, 2, SQL_C_ULONG, &eventId, 0, &indicator)) ||
           !Check(odbc::SQLGetData(statement_, 3, SQL_C_TIMESTAMP, &recordDate, 0, &indicator)) ||
-          !Long(4, SQL_C_CHAR, description) || !Long(5, SQL_C_BINARY, data)) {
+          !ReadLong(4, SQL_C_CHAR, description) || !ReadLong(5, SQL_C_BINARY, data)) {
         return false;
       }
       rows.insert(Key(source.value_or("null"), eventId, recordDate, description, data));
@@ -120,48 +101,6 @@ class Peer {
     return Check(odbc::SQLCloseCursor(statement_));
   }
 
- private:
-  static SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
-
-  // A column of the current row, text or bytes, read in pieces as a long
-  // value must be; nullopt for NULL.
-  bool Long(SQLUSMALLINT column, SQLSMALLINT type, std::optional<std::string>& value) {
-    value.reset();
-    std::string whole;
-    for (;;) {
-      char piece[1024];
-      SQLLEN indicator = 0;
-      const SQLRETURN r = odbc::SQLGetData(statement_, column, type, piece, sizeof piece, &indicator);
-      if (r == SQL_NO_DATA) break;
-      if (!Check(r)) return false;
-      if (indicator == SQL_NULL_DATA) return true;
-      // A text piece ends with a NUL that is not part of the value.
-      const size_t room = type == SQL_C_CHAR ? sizeof piece - 1 : sizeof piece;
-      const size_t got =
-          (indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room) ? room : static_cast<size_t>(indicator);
-      whole.append(piece, got);
-      if (r == SQL_SUCCESS) break;
-    }
-    value = std::move(whole);
-    return true;
-  }
-
-  bool Check(SQLRETURN code) {
-    if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLCHAR text[512] = {};
-    SQLSMALLINT length = 0;
-    odbc::SQLError(environment_, connection_, statement_, state, &native, text, 511, &length);
-    error_ = std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
-    return false;
-  }
-
-  SQLHENV environment_ = SQL_NULL_HENV;
-  SQLHDBC connection_ = SQL_NULL_HDBC;
-  SQLHSTMT statement_ = SQL_NULL_HSTMT;
-  bool connected_ = false;
-  std::string error_;
 };
 
 enum class Backend { kSqlite, kPostgres };
