@@ -1,6 +1,19 @@
 #include "resources/strings.h"
 
+#include "resources/dialogs.h"
+#include "resources/images.h"
+
 namespace resources {
+
+namespace {
+
+std::map<int, const DialogTemplate*> DialogsById() {
+  std::map<int, const DialogTemplate*> dialogs;
+  for (const DialogTemplate& dialog : AllDialogTemplates()) dialogs[dialog.id] = &dialog;
+  return dialogs;
+}
+
+}  // namespace
 
 const platform::ResourceModule& ProgramModule() {
   static const platform::ResourceModule module{
@@ -21,6 +34,15 @@ const platform::ResourceModule& ProgramModule() {
               {IDS_SPECIFY_DATA_SOURCE, "You need to specify Data Source."},
               {IDS_UNABLE_TO_CLEAR_LOG, "UNABLE TO CLEAR LOG"},
           },
+      .dialogs = DialogsById(),
+      .bitmaps =
+          {
+              {IDB_PRIMARY_CONTROLLER, &ComputerBitmap(IDB_PRIMARY_CONTROLLER)},
+              {IDB_SERVER, &ComputerBitmap(IDB_SERVER)},
+              {IDB_WORKSTATION, &ComputerBitmap(IDB_WORKSTATION)},
+              {IDB_UNKNOWN, &ComputerBitmap(IDB_UNKNOWN)},
+          },
+      .icons = {{IDI_PROGRAM, &ProgramIcon()}},
   };
   return module;
 }

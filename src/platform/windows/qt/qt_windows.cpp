@@ -1,0 +1,1 @@
+#include "platform/windows/qt/qt_windows.h"
