@@ -30,6 +30,9 @@ class PreparingNotice {
   virtual void Close() = 0;
 };
 
+// The notice as a window: template 115, centred on the screen.
+PreparingNotice& PreparingWindowNotice();
+
 // Asks the ODBC installer for the system data source "Ravelin" on
 // kDefaultDriver, its Database being Corvid.db of Settings.InstallPath as a
 // host path (the SQLite driver opens host files). On success the settings

@@ -4,10 +4,13 @@
 
 #include "config/settings_store.h"
 #include "db/event_table.h"
+#include "gather/gather_dialogs.h"
 #include "gather/row_builder.h"
 #include "gather/run_log.h"
 #include "platform/threads/threads.h"
+#include "resources/dialogs.h"
 #include "shell/base/computer_list.h"
+#include "shell/base/start_state.h"
 
 namespace corvid {
 
@@ -171,7 +174,7 @@ DWORD GatherWorker(void* parameter) {
   return 0;
 }
 
-bool StartGather(GatherProgress* progress) {
+bool StartGather(HWND owner) {
   for (ComputerEntry& entry : ComputerList) {
     if (entry.Selected == 0) continue;
     for (size_t i = 0; i < 3; ++i) {
@@ -180,8 +183,12 @@ bool StartGather(GatherProgress* progress) {
       entry.LogResults[i].ErrorCode = 0;
     }
   }
+  if (owner != nullptr) {
+    DialogBoxParamA(Instance, MakeIntResource(resources::IDD_GATHER_PROGRESS), owner, GatherProgressDialog, 0);
+    return true;
+  }
   cancelRequested = 0;
-  workerThread = CreateThread(nullptr, 0, GatherWorker, progress, 0, nullptr);
+  workerThread = CreateThread(nullptr, 0, GatherWorker, nullptr, 0, nullptr);
   return true;
 }
 

@@ -26,10 +26,11 @@ extern std::atomic<uint32_t> cancelRequested;
 // The running worker; closed when the run ends.
 extern HANDLE workerThread;
 
-// Sets the selected entries' results to "OPERATION CANCELLED" and starts the
-// worker. Interactive use passes the progress dialog's sink (the dialog
-// calls it from its WM_INITDIALOG); a silent run passes none.
-bool StartGather(GatherProgress* progress);
+// Sets the selected entries' results to "OPERATION CANCELLED" and gathers.
+// With an owner, the progress dialog starts the worker and this returns
+// when the dialog has ended; without one (a silent run) it returns as soon
+// as the worker runs.
+bool StartGather(HWND owner);
 
 // Selects every computer, gathers, waits at most TimeOut minutes, cuts the
 // worker off when the time is up, and writes the run log. True when the

@@ -30,6 +30,9 @@ class LoadingDisplay {
   virtual void Close() = 0;
 };
 
+// The display as a window: template 117 with its progress bar.
+LoadingDisplay& LoadingWindowDisplay();
+
 // The display the loads and imports use; set by the interactive program
 // before its first load.
 extern LoadingDisplay* loadingDisplay;

@@ -12,6 +12,8 @@
 #include "shell/base/computer_list.h"
 #include "shell/base/start_state.h"
 #include "shell/command_line.h"
+#include "shell/main_window.h"
+#include "platform/windows/windows.h"
 
 namespace corvid {
 namespace {
@@ -37,9 +39,23 @@ void RunSilentRoad() {
   }
 }
 
+void RunInteractiveRoad() {
+  // Without the three-dimensional look the dialogs just look flatter.
+  if (Ctl3dRegister(Instance)) Ctl3dAutoSubclass(Instance);
+  HWND mainWindow = CreateMainWindow();
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0)) {
+    if (!IsDialogMessageA(mainWindow, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  DestroyWindow(mainWindow);
+}
+
 }  // namespace
 
-int CorvidMain(HINSTANCE instance, const char* commandLine) {
+int CorvidMain(HINSTANCE instance, const char* commandLine, OpenWindowSystem openWindowSystem) {
   // Another instance running: end at once, touching nothing.
   if (HANDLE running = OpenSemaphoreA(SYNCHRONIZE, FALSE, kInstanceName); running != nullptr) {
     CloseHandle(running);
@@ -71,9 +87,13 @@ int CorvidMain(HINSTANCE instance, const char* commandLine) {
     return EndProcess(marker);
   }
 
-  std::fprintf(stderr,
-               "corvid: the interactive program is not built yet; "
-               "run \"corvid -S LISTFILE\" to gather silently\n");
+  if (openWindowSystem == nullptr || !openWindowSystem()) {
+    std::fprintf(stderr,
+                 "corvid: no display to open the main window on (neither DISPLAY nor WAYLAND_DISPLAY "
+                 "is set); run \"corvid -S LISTFILE\" to gather without windows\n");
+    return EndProcess(marker);
+  }
+  RunInteractiveRoad();
   return EndProcess(marker);
 }
 

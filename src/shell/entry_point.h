@@ -7,6 +7,10 @@
 
 namespace corvid {
 
-int CorvidMain(HINSTANCE instance, const char* commandLine);
+// Opens the window system for the interactive road; false when there is no
+// display, and the road then ends at once.
+using OpenWindowSystem = bool (*)();
+
+int CorvidMain(HINSTANCE instance, const char* commandLine, OpenWindowSystem openWindowSystem = nullptr);
 
 }  // namespace corvid

@@ -6,15 +6,9 @@
 #pragma once
 
 #include "platform/base/win32.h"
+#include "shell/base/browse_for_file.h"
 
 namespace corvid {
-
-inline constexpr DWORD kPathBuffer = 260;
-
-// 1 import (open), 2 export (save), anything else a log file (save).
-// The caller fills `path` with the name the dialog shows first; on true it
-// holds the full path chosen.
-bool BrowseForFile(HWND owner, const char* title, char (&path)[kPathBuffer], int mode);
 
 // The caller copies the list view's selection into Selected first.
 bool ExportComputerList(HWND owner);

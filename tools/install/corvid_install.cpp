@@ -50,8 +50,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The programs that make up an installation, found beside this one.
-const std::vector<std::string> kProgramFiles = {"corvid", "libcorvidodbcsetup.so"};
+// The programs that make up an installation, found beside this one: the
+// program, its data-source companion under the name the program starts it
+// by, and the setup library.
+const std::vector<std::string> kProgramFiles = {"corvid", corvid::kCompanionTool, "libcorvidodbcsetup.so"};
 // The schema files, found in sql/ beside this program and installed into
 // sql/ of the install folder.
 const std::vector<std::string> kSchemaFiles = {"sqlite.sql", "postgresql.sql"};

@@ -1,0 +1,45 @@
+// The "Preparing Data Source..." window (template 115), shown while the
+// default data source is made on the first interactive start.
+#include "config/data_source.h"
+#include "platform/windows/windows.h"
+#include "resources/dialogs.h"
+#include "shell/base/start_state.h"
+
+namespace corvid {
+namespace {
+
+// Centred on the screen by its client size.
+INT_PTR PreparingWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  RECT client{};
+  GetClientRect(window, &client);
+  const int left = GetSystemMetrics(SM_CXSCREEN) / 2 - client.right / 2;
+  const int top = GetSystemMetrics(SM_CYSCREEN) / 2 - client.bottom / 2;
+  MoveWindow(window, left, top, client.right, client.bottom, FALSE);
+  return TRUE;
+}
+
+class PreparingWindow final : public PreparingNotice {
+ public:
+  void Show() override {
+    window_ = CreateDialogParamA(Instance, MakeIntResource(resources::IDD_PREPARING), nullptr, PreparingWindowProc, 0);
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+  }
+  void Close() override {
+    DestroyWindow(window_);
+    window_ = nullptr;
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+}  // namespace
+
+PreparingNotice& PreparingWindowNotice() {
+  static PreparingWindow window;
+  return window;
+}
+
+}  // namespace corvid

@@ -1,0 +1,273 @@
+// The Qt window layer as the dialog procedures see it: templates laid out by
+// Windows' dialog-unit rule, keys and clicks arriving as WM_COMMAND, rows
+// drawn through WM_DRAWITEM, the system menu's commands, the progress bar's
+// arithmetic, and messages sent from another thread.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "resources/dialogs.h"
+#include "resources/strings.h"
+#include "support/qt_dialogs.h"
+
+namespace {
+
+using testing_support::Click;
+using testing_support::Control;
+using testing_support::DialogScript;
+using testing_support::Key;
+using testing_support::PumpUntil;
+using namespace resources;
+
+struct Seen {
+  UINT message;
+  WPARAM wParam;
+  bool onInterfaceThread;
+};
+std::vector<Seen> seen;
+INT_PTR answer = FALSE;
+
+INT_PTR Record(HWND, UINT message, WPARAM wParam, LPARAM) {
+  seen.push_back({message, wParam, QThread::currentThread() == QCoreApplication::instance()->thread()});
+  return message == WM_INITDIALOG ? TRUE : answer;
+}
+
+std::vector<DRAWITEMSTRUCT> drawn;
+INT_PTR RecordDrawing(HWND, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_DRAWITEM) drawn.push_back(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+  return message == WM_INITDIALOG || message == WM_DRAWITEM;
+}
+
+std::vector<UINT> Commands() {
+  std::vector<UINT> ids;
+  for (const Seen& s : seen)
+    if (s.message == WM_COMMAND && HIWORD(s.wParam) == BN_CLICKED) ids.push_back(LOWORD(s.wParam));
+  return ids;
+}
+
+class QtWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::EnsureQtWindows();
+    seen.clear();
+    drawn.clear();
+    answer = FALSE;
+  }
+  HWND Open(int id, DLGPROC procedure = Record) {
+    return CreateDialogParamA(ProgramInstance(), MakeIntResource(id), nullptr, procedure, 0);
+  }
+};
+
+int Round(int value, int numerator, int denominator) { return (value * numerator + denominator / 2) / denominator; }
+
+TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
+  for (const DialogTemplate& t : AllDialogTemplates()) {
+    const auto units = platform::qt::DialogBaseUnits(t.font, t.pointSize);
+    // An 8-point sans face: near the 6 by 13 of the face it stands in for.
+    EXPECT_GE(units.x, 5);
+    EXPECT_LE(units.x, 8);
+    EXPECT_GE(units.y, 12);
+    EXPECT_LE(units.y, 16);
+    HWND dialog = Open(t.id);
+    ASSERT_NE(dialog, nullptr) << t.id;
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(dialog, &client));
+    EXPECT_EQ(client.right, Round(t.cx, units.x, 4)) << t.id;
+    EXPECT_EQ(client.bottom, Round(t.cy, units.y, 8)) << t.id;
+    for (const ControlTemplate& c : t.controls) {
+      if (c.id == IDC_STATIC) continue;
+      QWidget* widget = Control(dialog, c.id);
+      ASSERT_NE(widget, nullptr) << t.id << "/" << c.id;
+      const QRect r = widget->geometry();
+      EXPECT_EQ(r.x(), Round(c.x, units.x, 4)) << t.id << "/" << c.id;
+      EXPECT_EQ(r.y(), Round(c.y, units.y, 8)) << t.id << "/" << c.id;
+      EXPECT_EQ(r.width(), Round(c.cx, units.x, 4)) << t.id << "/" << c.id;
+      // A combo box's template height is its dropped list's.
+      if (c.kind != ControlClass::ComboBox) {
+        EXPECT_EQ(r.height(), Round(c.cy, units.y, 8)) << t.id << "/" << c.id;
+      }
+      EXPECT_TRUE(QRect(0, 0, client.right, client.bottom).contains(r)) << t.id << "/" << c.id << " is clipped";
+      // Nothing cut: a button's caption fits inside it.
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        const QString caption = button->text().remove('&');
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(caption), r.width() - 4) << t.id << "/" << c.id;
+      }
+    }
+    DestroyWindow(dialog);
+  }
+}
+
+TEST_F(QtWindowsTest, KeysAndTheCloseBoxReachTheProcedureAsWindowsSendsThem) {
+  HWND dialog = Open(IDD_GATHER_SELECTION);
+  ASSERT_NE(dialog, nullptr);
+  QWidget* window = platform::qt::WidgetOf(dialog);
+  window->show();
+  Key(dialog, Qt::Key_Return);
+  Key(dialog, Qt::Key_Escape);
+  // With Help focused, Enter is Help's, not the default button's.
+  Control(dialog, 9)->setFocus();
+  Key(dialog, Qt::Key_Return);
+  Click(dialog, 2);
+  EXPECT_EQ(Commands(), (std::vector<UINT>{IDOK, IDCANCEL, 9, IDCANCEL}));
+
+  // The close box: WM_CLOSE, and what the procedure leaves becomes IDCANCEL.
+  seen.clear();
+  window->close();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_CLOSE));
+  EXPECT_EQ(Commands(), std::vector<UINT>{IDCANCEL});
+  EXPECT_TRUE(window->isVisible()) << "only the procedure ends a dialog";
+  DestroyWindow(dialog);
+  EXPECT_EQ(platform::qt::WidgetOf(dialog), nullptr);
+  EXPECT_EQ(SendMessageA(dialog, WM_COMMAND, IDOK, 0), 0) << "a window that is gone answers nothing";
+}
+
+TEST_F(QtWindowsTest, AModalDialogReturnsWhatEndDialogGave) {
+  DialogScript script;
+  script.When(IDD_SETTINGS, [](HWND dialog) { EndDialog(dialog, 42); });
+  EXPECT_EQ(DialogBoxParamA(ProgramInstance(), MakeIntResource(IDD_SETTINGS), nullptr, Record, 0), 42);
+  EXPECT_EQ(DialogBoxParamA(ProgramInstance(), MakeIntResource(999), nullptr, Record, 0), -1);
+}
+
+TEST_F(QtWindowsTest, TheProgressBarKeepsItsSixteenBitArithmetic) {
+  HWND dialog = Open(IDD_GATHER_PROGRESS);
+  auto send = [&](UINT message, WPARAM w, LPARAM l) { return SendDlgItemMessageA(dialog, 1024, message, w, l); };
+  send(PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(70000 & 0xFFFF)));
+  EXPECT_EQ(send(PBM_GETRANGE, FALSE, 0), 4464);
+  EXPECT_EQ(send(PBM_SETPOS, 9000, 0), 0);
+  EXPECT_EQ(send(PBM_GETPOS, 0, 0), 4464) << "clamped to the range";
+  send(PBM_SETRANGE, 0, MAKELPARAM(0, 10));
+  send(PBM_SETSTEP, 4, 0);
+  send(PBM_SETPOS, 0, 0);
+  EXPECT_EQ(send(PBM_STEPIT, 0, 0), 0);
+  send(PBM_STEPIT, 0, 0);
+  EXPECT_EQ(send(PBM_GETPOS, 0, 0), 8);
+  send(PBM_STEPIT, 0, 0);
+  EXPECT_EQ(send(PBM_GETPOS, 0, 0), 2) << "past the end it starts over";
+  DestroyWindow(dialog);
+}
+
+TEST_F(QtWindowsTest, RowsAreDrawnByTheProcedureAndSelectedByTheUser) {
+  HWND dialog = Open(IDD_MAIN, RecordDrawing);
+  HWND view = GetDlgItem(dialog, 1002);
+  LVCOLUMNA column{LVCF_WIDTH | LVCF_TEXT, 0, 150, const_cast<char*>("Computer"), 0, 0};
+  SendMessageA(view, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+  column.cx = 200;
+  column.pszText = const_cast<char*>("Type");
+  SendMessageA(view, LVM_INSERTCOLUMNA, 1, reinterpret_cast<LPARAM>(&column));
+  EXPECT_EQ(SendMessageA(view, LVM_GETCOLUMNWIDTH, 1, 0), 200);
+  for (int i = 0; i < 3; ++i) {
+    LVITEMA item{};
+    item.mask = LVIF_PARAM | LVIF_STATE;
+    item.iItem = i;
+    item.lParam = i;
+    item.stateMask = LVIS_SELECTED;
+    item.state = i < 2 ? static_cast<UINT>(LVIS_SELECTED) : 0u;
+    SendMessageA(view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  platform::qt::WidgetOf(dialog)->grab();
+  ASSERT_GE(drawn.size(), 3u);
+  for (const DRAWITEMSTRUCT& row : drawn) {
+    EXPECT_EQ(row.itemAction, static_cast<UINT>(ODA_DRAWENTIRE));
+    EXPECT_EQ((row.itemState & ODS_SELECTED) != 0, row.itemID < 2) << row.itemID;
+    EXPECT_EQ(row.rcItem.left, 0);
+    EXPECT_GE(row.rcItem.right, 350) << "the whole row, both columns";
+    EXPECT_GE(row.rcItem.bottom - row.rcItem.top, 16) << "high enough for the images";
+    EXPECT_EQ(row.itemData, row.itemID);
+  }
+  // A click on the third row alone selects it alone; Ctrl adds the first.
+  auto* widget = static_cast<QAbstractItemView*>(platform::qt::WidgetOf(view));
+  const QRect third = widget->visualRect(widget->model()->index(2, 0));
+  QTest::mouseClick(widget->viewport(), Qt::LeftButton, Qt::NoModifier, third.center());
+  const QRect first = widget->visualRect(widget->model()->index(0, 0));
+  QTest::mouseClick(widget->viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+  std::vector<bool> selected;
+  for (int i = 0; i < 3; ++i) selected.push_back(SendMessageA(view, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0);
+  EXPECT_EQ(selected, (std::vector<bool>{true, false, true}));
+  SendMessageA(view, LVM_DELETEALLITEMS, 0, 0);
+  EXPECT_EQ(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0), 0);
+  DestroyWindow(dialog);
+}
+
+TEST_F(QtWindowsTest, TheSystemMenuSendsItsCommandsAndAltSpaceOpensIt) {
+  HWND dialog = Open(IDD_MAIN);
+  platform::qt::WidgetOf(dialog)->show();
+  HMENU menu = GetSystemMenu(dialog, FALSE);
+  ASSERT_NE(menu, nullptr);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, 9900, "&About");
+  EnableMenuItem(menu, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED);
+  std::vector<QString> items;
+  QTimer::singleShot(0, [&] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    for (QAction* action : popup->actions())
+      if (!action->isSeparator()) items.push_back(action->text());
+    popup->actions().last()->trigger();
+    popup->close();
+  });
+  answer = TRUE;
+  Key(dialog, Qt::Key_Space, Qt::AltModifier);
+  ASSERT_FALSE(items.empty());
+  EXPECT_EQ(items.back(), "&About");
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back().message, static_cast<UINT>(WM_SYSCOMMAND));
+  EXPECT_EQ(seen.back().wParam, 9900u);
+  HWND options = Open(IDD_LOG_OPTIONS);
+  EXPECT_EQ(GetSystemMenu(options, FALSE), nullptr) << "a dialog without a system menu has none to extend";
+  DestroyWindow(options);
+  DestroyWindow(dialog);
+}
+
+TEST_F(QtWindowsTest, AWorkersMessagesRunOnTheInterfaceThreadAndABoxHoldsTheWorker) {
+  HWND dialog = Open(IDD_GATHER_PROGRESS);
+  std::atomic<bool> sent{false};
+  std::atomic<bool> answered{false};
+  std::atomic<int> boxResult{0};
+  std::thread worker([&] {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    SetDlgItemTextA(dialog, 1025, "PDC01 System");
+    sent = true;
+    boxResult = MessageBoxA(dialog, "The database went away", "SQLExecute", MB_OK | MB_ICONHAND);
+    answered = true;
+  });
+  // The box runs its own loop on this thread; it is answered from there.
+  bool sentBeforeBox = false;
+  bool answeredBeforeClick = true;
+  QString title;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    sentBeforeBox = sent;
+    answeredBeforeClick = answered;
+    title = box->windowTitle();
+    icon = box->icon();
+    box->button(QMessageBox::Ok)->click();
+  });
+  answerer.start(20);
+  ASSERT_TRUE(PumpUntil([&] { return answered.load(); }));
+  worker.join();
+  EXPECT_TRUE(sentBeforeBox);
+  EXPECT_FALSE(answeredBeforeClick) << "the box holds the worker until it is answered";
+  EXPECT_EQ(title, "SQLExecute");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(boxResult, IDOK);
+  ASSERT_EQ(Commands(), std::vector<UINT>{IDOK});
+  for (const Seen& s : seen) EXPECT_TRUE(s.onInterfaceThread);
+  EXPECT_EQ(testing_support::Text(dialog, 1025), "PDC01 System");
+  DestroyWindow(dialog);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// The sample domain gathered into a database of the test's own: SQLite
+// through its ODBC driver, or a throwaway PostgreSQL server through
+// psqlODBC. The stored rows are read back on a connection of the test's own
+// and compared with the records of the logs themselves, not counted alone.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "config/settings_store.h"
+#include "gather/gather_run.h"
+#include "gather/row_builder.h"
+#include "platform/odbc/odbc.h"
+#include "resources/strings.h"
+#include "shell/base/computer_list.h"
+#include "shell/base/start_state.h"
+#include "support/odbc_connection.h"
+#include "support/odbc_sandbox.h"
+#include "support/postgres_server.h"
+#include "support/sample_network.h"
+
+namespace testing_support {
+
+using Rows = std::multiset<std::string>;
+
+
+using Rows = std::multiset<std::string>;
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline std::string Hex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (size_t i = 0; i < size; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
+// One row as the comparison sees it; the date to the second, the binary
+// data in hex, "null" for a NULL.
+inline std::string Key(const std::string& source, uint32_t eventId, const SQL_TIMESTAMP_STRUCT& date,
+                const std::optional<std::string>& description, const std::optional<std::string>& data) {
+  char when[64];
+  std::snprintf(when, sizeof when, "%04d-%02u-%02u %02u:%02u:%02u", date.year, date.month, date.day, date.hour,
+                date.minute, date.second);
+  return source + "|" + std::to_string(eventId) + "|" + when + "|" + description.value_or("null") + "|" +
+         (data ? Hex(reinterpret_cast<const uint8_t*>(data->data()), data->size()) : "null");
+}
+
+// A connection of the test's own, committing every statement by itself: it
+// reads what the gathers stored and changes the tables behind their back.
+class Peer : public testing_support::OdbcConnection {
+ public:
+  explicit Peer(const std::string& dsn) : OdbcConnection(dsn, true) {}
+
+  // Every row of `table` that a gather of `computer` stored, one key a row.
+  bool ReadRows(const char* table, const char* computer, Rows& rows) {
+    const std::string sql =
+        std::string("SELECT Source, EventID, RecordDate, Description, Data FROM ") + table + " WHERE Workstation = ?";
+    char name[51] = {};
+    std::snprintf(name, sizeof name, "%s", computer);
+    if (!Check(odbc::SQLPrepare(statement_, Text(sql.c_str()), SQL_NTS)) ||
+        !Check(odbc::SQLBindParameter(statement_, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0, name,
+                                      sizeof name, nullptr)) ||
+        !Check(odbc::SQLExecute(statement_))) {
+      return false;
+    }
+    for (;;) {
+      const SQLRETURN fetched = odbc::SQLFetch(statement_);
+      if (fetched == SQL_NO_DATA) break;
+      if (!Check(fetched)) return false;
+      std::optional<std::string> source;
+      std::optional<std::string> description;
+      std::optional<std::string> data;
+      SQLUINTEGER eventId = 0;
+      SQL_TIMESTAMP_STRUCT recordDate{};
+      SQLLEN indicator = 0;
+      // In column order: not every driver reads columns in any order.
+      if (!ReadLong(1, SQL_C_CHAR, source) ||
+          !Check(odbc::SQLGetData(statement_, 2, SQL_C_ULONG, &eventId, 0, &indicator)) ||
+          !Check(odbc::SQLGetData(statement_, 3, SQL_C_TIMESTAMP, &recordDate, 0, &indicator)) ||
+          !ReadLong(4, SQL_C_CHAR, description) || !ReadLong(5, SQL_C_BINARY, data)) {
+        return false;
+      }
+      rows.insert(Key(source.value_or("null"), eventId, recordDate, description, data));
+    }
+    return Check(odbc::SQLCloseCursor(statement_));
+  }
+
+};
+
+enum class Backend { kSqlite, kPostgres };
+
+inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+  return info.param == Backend::kSqlite ? "SQLite" : "PostgreSQL";
+}
+
+class SampleGatherTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    dsn = OdbcSandbox::UniqueName("Gather");  // unixODBC remembers a name's values for a while
+    if (GetParam() == Backend::kSqlite) {
+      if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "no SQLite3 ODBC driver";
+      std::string why;
+      ASSERT_FALSE(sandbox.AddSqliteEventsDataSource(dsn, &why).empty()) << why;
+    } else {
+      if (testing_support::PostgresOdbcDriver().empty()) GTEST_SKIP() << "psqlODBC is not installed";
+      auto& server = testing_support::SharedPostgres();
+      if (!server.ok()) GTEST_SKIP() << "no PostgreSQL server for the test: " << server.why();
+      // The schema again first: a test before may have dropped a table.
+      std::string output;
+      ASSERT_TRUE(server.Psql(ReadFile(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output)) << output;
+      ASSERT_TRUE(server.Psql("TRUNCATE application, security, system", &output)) << output;
+      sandbox.AddDataSource(dsn, testing_support::kPostgresDriverEntry, server.DataSourceAttributes());
+    }
+    ASSERT_TRUE(testing_support::BuildSampleNetwork(machine, HaveMessageFiles()));
+
+    corvid::Instance = resources::ProgramInstance();
+    corvid::Settings = corvid::AppSettings{};
+    corvid::Settings.DataSource.DSN = dsn;
+    corvid::RunLogSettings = corvid::RunLogOptions{(machine.root() / "run.log").string(), 0, 1};
+    corvid::ComputerList.Clear();
+    for (const char* name : {"PDC01", "BDC02", "SRV03", "WS04", "OFF05"}) {
+      corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
+    }
+  }
+  void TearDown() override { corvid::ComputerList.Clear(); }
+
+  static bool HaveMessageFiles() { return std::ifstream(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll").good(); }
+
+  int32_t Status(const char* computer, size_t log) const {
+    for (const auto& entry : corvid::ComputerList) {
+      if (entry.Name == computer) return entry.LogResults[log].Status;
+    }
+    return -1;
+  }
+
+  // What the table holds for a computer, one key a row.
+  Rows Stored(const char* table, const char* computer) const {
+    Rows rows;
+    Peer peer(dsn);
+    EXPECT_TRUE(peer.connected()) << peer.error();
+    EXPECT_TRUE(peer.connected() && peer.ReadRows(table, computer, rows)) << table << ": " << peer.error();
+    return rows;
+  }
+
+  // What the table should hold: a row for every record the log has now.
+  Rows Expected(const char* computer, const char* log) const {
+    Rows rows;
+    std::vector<std::vector<uint8_t>> records;
+    EXPECT_TRUE(testing_support::ReadWholeLog(computer, log, records));
+    corvid::EventSourceTable table;
+    corvid::BuildEventSourceTable(computer, log, table);
+    for (const auto& bytes : records) {
+      const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(bytes.data());
+      const corvid::EventRow row = corvid::BuildEventRow(computer, table, record, bytes.size());
+      SQL_TIMESTAMP_STRUCT date{};
+      date.year = row.RecordDate.year;
+      date.month = row.RecordDate.month;
+      date.day = row.RecordDate.day;
+      date.hour = row.RecordDate.hour;
+      date.minute = row.RecordDate.minute;
+      date.second = row.RecordDate.second;
+      std::optional<std::string> data;
+      if (row.dataLength != 0) data = std::string(reinterpret_cast<const char*>(row.data.data()), row.dataLength);
+      rows.insert(Key(row.Source.c_str(), row.EventID, date, std::string(row.description, row.descriptionLength),
+                      data));
+    }
+    return rows;
+  }
+
+  void ExpectEverythingStoredOnce() const {
+    for (const char* computer : testing_support::kSampleComputers) {
+      for (const char* log : testing_support::kSampleLogs) {
+        const Rows stored = Stored(log, computer);
+        const Rows expected = Expected(computer, log);
+        EXPECT_EQ(stored.size(), expected.size()) << computer << " " << log;
+        EXPECT_TRUE(stored == expected) << computer << " " << log;
+      }
+    }
+  }
+
+  size_t Count(const char* table) const {
+    size_t n = 0;
+    for (const char* computer : testing_support::kSampleComputers) n += Stored(table, computer).size();
+    return n;
+  }
+
+  TempMachine machine;
+  ScopedEnv zone{"TZ", std::string("UTC")};
+  OdbcSandbox sandbox;
+  std::string dsn;
+};
+
+}  // namespace testing_support

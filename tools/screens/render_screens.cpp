@@ -1,0 +1,93 @@
+// corvid-screens OUTDIR: renders every dialog of the program to a PNG in
+// OUTDIR, as it looks on the machine named by CORVID_HOME (scripts/screens
+// prepares the sample one). The real dialog procedures run; only the
+// progress dialog gets a stand-in procedure, so that no gather starts.
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+#include <cstdio>
+#include <string>
+
+#include "config/config_dialogs.h"
+#include "gather/gather_dialogs.h"
+#include "netdisc/computer_enumeration.h"
+#include "platform/windows/qt/qt_windows.h"
+#include "resources/dialogs.h"
+#include "resources/strings.h"
+#include "shell/base/computer_list.h"
+#include "shell/base/start_state.h"
+#include "shell/main_window.h"
+
+namespace {
+
+std::string outputFolder;
+int failures = 0;
+
+void Save(HWND window, const char* name) {
+  QWidget* widget = platform::qt::WidgetOf(window);
+  QCoreApplication::processEvents();
+  const std::string path = outputFolder + "/" + name + ".png";
+  if (widget == nullptr || !widget->grab().save(QString::fromStdString(path))) {
+    std::fprintf(stderr, "corvid-screens: could not render %s\n", path.c_str());
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", path.c_str());
+}
+
+INT_PTR ProgressStandIn(HWND dialog, UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  SetDlgItemTextA(dialog, 1025, "SRV03 Security");
+  SendDlgItemMessageA(dialog, 1024, PBM_SETRANGE, 0, MAKELPARAM(0, 1200));
+  SendDlgItemMessageA(dialog, 1024, PBM_SETPOS, 700, 0);
+  return FALSE;
+}
+
+INT_PTR Quiet(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: corvid-screens OUTDIR\n");
+    return 2;
+  }
+  outputFolder = argv[1];
+  if (!platform::qt::InstallQtWindowSystem(argc, argv)) {
+    std::fprintf(stderr, "corvid-screens: no display (set QT_QPA_PLATFORM=offscreen)\n");
+    return 1;
+  }
+  corvid::Instance = resources::ProgramInstance();
+  HWND main = corvid::CreateMainWindow();
+  if (main == nullptr) return 1;
+  // Every known computer is selected by the list's refresh; the first row
+  // also takes the focus, as after a click.
+  Save(main, "main-window");
+
+  platform::qt::SetDialogOpenedHook([](HWND dialog, int id) {
+    Save(dialog, ("dialog-" + std::to_string(id)).c_str());
+    EndDialog(dialog, 0);
+  });
+  corvid::CopySelectionToEntries();
+  DialogBoxParamA(corvid::Instance, MakeIntResource(resources::IDD_GATHER_SELECTION), main,
+                  corvid::GatherSelectionDialog, 0);
+  DialogBoxParamA(corvid::Instance, MakeIntResource(resources::IDD_SETTINGS), main, corvid::SettingsDialog, 0);
+  DialogBoxParamA(corvid::Instance, MakeIntResource(resources::IDD_LOG_OPTIONS), main, corvid::LogOptionsDialog, 0);
+  DialogBoxParamA(corvid::Instance, MakeIntResource(resources::IDD_ABOUT), main, corvid::AboutBoxProc, 0);
+  DialogBoxParamA(corvid::Instance, MakeIntResource(resources::IDD_GATHER_PROGRESS), main, ProgressStandIn, 0);
+  platform::qt::SetDialogOpenedHook(nullptr);
+
+  HWND loading = CreateDialogParamA(corvid::Instance, MakeIntResource(resources::IDD_LOADING), nullptr, Quiet, 0);
+  SendDlgItemMessageA(loading, 1068, PBM_SETRANGE, 0, MAKELPARAM(0, 5));
+  SendDlgItemMessageA(loading, 1068, PBM_SETPOS, 2, 0);
+  ShowWindow(loading, SW_SHOW);
+  Save(loading, "dialog-117");
+  DestroyWindow(loading);
+  HWND preparing = CreateDialogParamA(corvid::Instance, MakeIntResource(resources::IDD_PREPARING), nullptr, Quiet, 0);
+  ShowWindow(preparing, SW_SHOW);
+  Save(preparing, "dialog-115");
+  DestroyWindow(preparing);
+  DestroyWindow(main);
+  return failures == 0 ? 0 : 1;
+}
