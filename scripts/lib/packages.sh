@@ -24,6 +24,9 @@ install_packages() {
 
 # What building and testing Corvid needs.
 CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev tzdata unixodbc-dev)
+# The windows: Qt 6 Widgets (with its offscreen platform for the tests) and
+# the sans face that stands in for the dialogs' "MS Sans Serif".
+CORVID_BUILD_PACKAGES+=(qt6-base-dev fonts-liberation2)
 # The embedded database: SQLite for the installer, and its ODBC driver.
 CORVID_BUILD_PACKAGES+=(libsqlite3-dev libsqliteodbc)
 # The resource tools that build the sample domain's message files.

@@ -177,7 +177,8 @@ TEST_F(DsnsmithTest, NewSqliteSourceHasTheEventTablesAndConnects) {
   const std::string ini = odbc.Read("odbc.ini");
   EXPECT_EQ(IniValue(ini, name, "Driver"), "Corvid SQLite3");
   EXPECT_EQ(IniValue(ini, name, "Database"), database.string());
-  const DataSource* listed = Find(dsnsmith::ListDataSources(), name);
+  const std::vector<DataSource> sources = dsnsmith::ListDataSources();
+  const DataSource* listed = Find(sources, name);
   ASSERT_NE(listed, nullptr);
   EXPECT_TRUE(listed->system);
 
