@@ -3,7 +3,7 @@
 #include "config/data_source.h"
 #include "platform/windows/windows.h"
 #include "resources/dialogs.h"
-#include "shell/base/start_state.h"
+#include "shell/base/notice_window.h"
 
 namespace corvid {
 namespace {
@@ -22,9 +22,7 @@ INT_PTR PreparingWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
 class PreparingWindow final : public PreparingNotice {
  public:
   void Show() override {
-    window_ = CreateDialogParamA(Instance, MakeIntResource(resources::IDD_PREPARING), nullptr, PreparingWindowProc, 0);
-    ShowWindow(window_, SW_SHOW);
-    UpdateWindow(window_);
+    window_ = OpenNoticeWindow(resources::IDD_PREPARING, nullptr, PreparingWindowProc);
   }
   void Close() override {
     DestroyWindow(window_);

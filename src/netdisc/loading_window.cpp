@@ -3,7 +3,7 @@
 #include "netdisc/computer_enumeration.h"
 #include "platform/windows/windows.h"
 #include "resources/dialogs.h"
-#include "shell/base/start_state.h"
+#include "shell/base/notice_window.h"
 
 namespace corvid {
 namespace {
@@ -15,9 +15,7 @@ INT_PTR LoadingWindowProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 class LoadingWindow final : public LoadingDisplay {
  public:
   void Open(HWND owner, DWORD total) override {
-    window_ = CreateDialogParamA(Instance, MakeIntResource(resources::IDD_LOADING), owner, LoadingWindowProc, 0);
-    ShowWindow(window_, SW_SHOW);
-    UpdateWindow(window_);
+    window_ = OpenNoticeWindow(resources::IDD_LOADING, owner, LoadingWindowProc);
     // The bar's range is 16 bits wide.
     SendDlgItemMessageA(window_, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(total)));
     SendDlgItemMessageA(window_, kProgressBar, PBM_SETSTEP, 1, 0);

@@ -160,8 +160,14 @@ class CompanionTool : public platform::ThreadsWrapper {
   BOOL CloseHandle(HANDLE handle) override {
     return handle == &running || handle == nullptr ? TRUE : ThreadsWrapper::CloseHandle(handle);
   }
+  BOOL TerminateProcess(HANDLE, UINT) override {
+    ++terminated;
+    running = false;
+    return TRUE;
+  }
   std::vector<std::string> started;
   bool running = true;
+  int terminated = 0;
 };
 
 TEST_F(DialogTest, TheDataSourceButtonBeepsWhileTheToolRuns) {
@@ -390,6 +396,37 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
   EXPECT_EQ(Status("WS04", 2), corvid::kStatusCompleted);
   ExpectEverythingStoredOnce();
   EXPECT_EQ(corvid::workerThread, nullptr);
+}
+
+TEST_P(MainWindowTest, ClosingSavesNothingAndEndsOnlyARunningTool) {
+  DesktopRecorder desktop;
+  CompanionTool tool;
+  platform::Override<platform::ThreadsService> use(tool);
+  Start();
+  corvid::CompanionProcess = &tool.running;  // started earlier, closed since by the user
+  tool.running = false;
+  corvid::Settings.TimeOut = 5;
+  platform::qt::WidgetOf(main)->close();
+  EXPECT_EQ(corvid::CompanionProcess, &tool.running) << "a finished tool is left alone";
+  EXPECT_EQ(StoredNumber("TimeOut"), 0xDEADBEEFu) << "closing does not save";
+  tool.running = true;
+  platform::qt::WidgetOf(main)->close();
+  EXPECT_EQ(tool.terminated, 1);
+  EXPECT_EQ(corvid::CompanionProcess, nullptr);
+  EXPECT_TRUE(desktop.Boxes().empty());
+}
+
+TEST_P(MainWindowTest, GoWithoutTheDataSourceValuesSaysSoAndGathersNothing) {
+  DesktopRecorder desktop;
+  Start();
+  machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\n");
+  DialogScript script;
+  Click(main, kGo);
+  EXPECT_TRUE(script.opened().empty());
+  ASSERT_EQ(desktop.Boxes().size(), 1u);
+  EXPECT_EQ(desktop.Boxes()[0].text, "Unable to read registry");
+  EXPECT_EQ(desktop.Boxes()[0].caption, "(none)");
+  EXPECT_EQ(desktop.Boxes()[0].type, static_cast<UINT>(MB_ICONHAND));
 }
 
 TEST_P(MainWindowTest, NoComputerSelectedMeansNoGather) {
