@@ -429,6 +429,75 @@ TEST_P(MainWindowTest, GoWithoutTheDataSourceValuesSaysSoAndGathersNothing) {
   EXPECT_EQ(desktop.Boxes()[0].type, static_cast<UINT>(MB_ICONHAND));
 }
 
+TEST_P(MainWindowTest, TheFirstStartMakesTheDefaultDataSourceBehindItsNotice) {
+  DesktopRecorder desktop;
+  machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\n");
+  machine.Write("drives/c/Corvid/Corvid.db", "");  // as the installer leaves it
+  DialogScript script;
+  Start();
+  EXPECT_EQ(script.opened(), (std::vector<int>{resources::IDD_PREPARING, resources::IDD_MAIN}));
+  EXPECT_EQ(corvid::Settings.DataSource.DSN, "Ravelin");
+  EXPECT_EQ(StoredNumber("TimeOut"), 180u) << "the first save writes every default";
+  EXPECT_TRUE(desktop.Boxes().empty());
+}
+
+TEST_P(MainWindowTest, AnEmptyDataSourceNameAsksForOneAndStartsTheTool) {
+  DesktopRecorder desktop;
+  CompanionTool tool;
+  platform::Override<platform::ThreadsService> use(tool);
+  machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"\"\n\n");
+  DialogScript script;
+  Start();
+  EXPECT_EQ(script.opened(), std::vector<int>{resources::IDD_MAIN}) << "no default source over a chosen name";
+  ASSERT_EQ(desktop.Boxes().size(), 1u);
+  EXPECT_EQ(desktop.Boxes()[0].text, "You need to specify Data Source.");
+  EXPECT_EQ(desktop.Boxes()[0].caption, "Warning");
+  EXPECT_EQ(desktop.Boxes()[0].type, static_cast<UINT>(MB_ICONEXCLAMATION));
+  EXPECT_EQ(tool.started, std::vector<std::string>{"C:\\Corvid\\Dsnsmith.exe"});
+  corvid::CompanionProcess = nullptr;
+}
+
+TEST_P(MainWindowTest, TheAboutBoxComesFromTheSystemMenuAndOnlyOkClosesIt) {
+  DesktopRecorder desktop;
+  Start();
+  DialogScript script;
+  std::string text;
+  bool stayedOnClose = false;
+  script.When(resources::IDD_ABOUT, [&](HWND dialog) {
+    text = Text(dialog, 65534);
+    platform::qt::WidgetOf(dialog)->close();
+    Key(dialog, Qt::Key_Escape);
+    stayedOnClose = platform::qt::WidgetOf(dialog) != nullptr && platform::qt::WidgetOf(dialog)->isVisible();
+    Click(dialog, 201);
+  });
+  EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, 9900, 0), TRUE);
+  EXPECT_EQ(text, "Corvid 1.01");
+  EXPECT_TRUE(stayedOnClose);
+  EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, SC_MOVE, 0), FALSE) << "other system commands are not its own";
+}
+
+// Boxes on standard error, where a death test can read them.
+class PrintedBoxes : public DesktopRecorder {
+ public:
+  int MessageBox(HWND, const char* text, const char* caption, UINT) override {
+    std::fprintf(stderr, "[%s] %s\n", caption, text);
+    return IDOK;
+  }
+};
+
+TEST(MainWindowStartTest, AnUninstalledProgramSaysSoAndEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::TempMachine machine;  // no settings key
+  EXPECT_EXIT(
+      {
+        testing_support::EnsureQtWindows();
+        corvid::Instance = resources::ProgramInstance();
+        PrintedBoxes boxes;
+        corvid::CreateMainWindow();
+      },
+      ::testing::ExitedWithCode(0), "\\[Error!\\] Program has not been installed correctly");
+}
+
 TEST_P(MainWindowTest, NoComputerSelectedMeansNoGather) {
   DesktopRecorder desktop;
   Start();
