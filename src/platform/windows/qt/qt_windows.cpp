@@ -489,12 +489,17 @@ class ReportView final : public QTreeWidget {
 
  protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  // Selections still pending from the inserts come before anything the
+  // user does to the list.
+  bool viewportEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 class ListViewControl final : public Window {
  public:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
     auto* view = static_cast<ReportView*>(widget);
+    if (message != LVM_INSERTITEMA) ApplySelections();
     switch (message) {
       case LVM_INSERTCOLUMNA: {
         const auto* column = reinterpret_cast<const LVCOLUMNA*>(lParam);
@@ -518,9 +523,17 @@ class ListViewControl final : public Window {
         // Fixed rows, high enough for the 16-pixel images beside the text.
         row->setSizeHint(0, QSize(0, std::max(view->fontMetrics().height() + 3, 17)));
         row->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>((item->mask & LVIF_PARAM) ? item->lParam : 0));
+        // Rows inserted before the pending selections move them down.
+        for (int& pending : toSelect_)
+          if (pending >= index) ++pending;
         view->insertTopLevelItem(index, row);
-        if ((item->mask & LVIF_STATE) && (item->stateMask & LVIS_SELECTED) && (item->state & LVIS_SELECTED))
-          row->setSelected(true);
+        if ((item->mask & LVIF_STATE) && (item->stateMask & LVIS_SELECTED) && (item->state & LVIS_SELECTED)) {
+          // Selected together once the rows are in: one row at a time, the
+          // view lays itself out again for each, and a long list takes
+          // minutes instead of milliseconds.
+          if (toSelect_.empty()) QTimer::singleShot(0, view, [this] { ApplySelections(); });
+          toSelect_.push_back(index);
+        }
         return index;
       }
       case LVM_DELETEALLITEMS:
@@ -548,13 +561,43 @@ class ListViewControl final : public Window {
     }
   }
 
+  void ApplySelections() {
+    if (toSelect_.empty()) return;
+    auto* view = static_cast<ReportView*>(widget);
+    std::sort(toSelect_.begin(), toSelect_.end());
+    QItemSelection selection;
+    const int last = view->columnCount() - 1;
+    for (size_t i = 0; i < toSelect_.size();) {
+      size_t j = i;
+      while (j + 1 < toSelect_.size() && toSelect_[j + 1] <= toSelect_[j] + 1) ++j;
+      QModelIndex top = view->model()->index(toSelect_[i], 0);
+      QModelIndex bottom = view->model()->index(toSelect_[j], std::max(0, last));
+      if (top.isValid() && bottom.isValid()) selection.select(top, bottom);
+      i = j + 1;
+    }
+    toSelect_.clear();
+    view->selectionModel()->select(selection, QItemSelectionModel::Select);
+  }
+
  private:
   std::vector<QString> titles_;
   std::vector<int> widths_;
+  std::vector<int> toSelect_;
 };
+
+bool ReportView::viewportEvent(QEvent* event) {
+  if (window != nullptr) static_cast<ListViewControl*>(window)->ApplySelections();
+  return QTreeWidget::viewportEvent(event);
+}
+
+void ReportView::keyPressEvent(QKeyEvent* event) {
+  if (window != nullptr) static_cast<ListViewControl*>(window)->ApplySelections();
+  QTreeWidget::keyPressEvent(event);
+}
 
 void ReportView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   if (window == nullptr || window->dialog == nullptr) return;
+  static_cast<ListViewControl*>(window)->ApplySelections();
   DeviceContext dc{painter, palette().color(QPalette::Text)};
   DRAWITEMSTRUCT item{};
   item.CtlType = ODT_LISTVIEW;
