@@ -9,6 +9,8 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // The same classic look as Corvid's own dialogs.
+  QApplication::setStyle(QStringLiteral("Windows"));
   dsnsmith::DsnsmithDialog dialog(dsnsmith::SchemaBesideProgram());
   return dialog.exec() == QDialog::Accepted ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/config_dialogs.h"
+#include "dsnsmith_dialog.h"
 #include "gather/gather_dialogs.h"
 #include "netdisc/computer_enumeration.h"
 #include "platform/windows/qt/qt_windows.h"
@@ -89,5 +90,16 @@ int main(int argc, char** argv) {
   Save(preparing, "dialog-115");
   DestroyWindow(preparing);
   DestroyWindow(main);
+
+  // The companion tool, over the data sources of this computer.
+  dsnsmith::DsnsmithDialog tool(std::filesystem::path("sql/sqlite.sql"));
+  tool.show();
+  QCoreApplication::processEvents();
+  const std::string toolPath = outputFolder + "/dsnsmith.png";
+  if (tool.grab().save(QString::fromStdString(toolPath))) {
+    std::printf("%s\n", toolPath.c_str());
+  } else {
+    ++failures;
+  }
   return failures == 0 ? 0 : 1;
 }
