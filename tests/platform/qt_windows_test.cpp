@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,6 +21,7 @@
 #include "resources/dialogs.h"
 #include "resources/strings.h"
 #include "support/qt_dialogs.h"
+#include "support/temp_machine.h"
 
 namespace {
 
@@ -268,6 +271,107 @@ TEST_F(QtWindowsTest, AWorkersMessagesRunOnTheInterfaceThreadAndABoxHoldsTheWork
   for (const Seen& s : seen) EXPECT_TRUE(s.onInterfaceThread);
   EXPECT_EQ(testing_support::Text(dialog, 1025), "PDC01 System");
   DestroyWindow(dialog);
+}
+
+// Answers the next modal file dialog from inside its own loop.
+struct FileDialogSeen {
+  QString title;
+  QStringList filters;
+  QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+  QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
+  bool confirmOverwrite = false;
+  QString shownName;
+};
+
+void AnswerFileDialog(FileDialogSeen& out, const QString& name) {
+  QTimer::singleShot(0, [&out, name] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    out.title = dialog->windowTitle();
+    out.filters = dialog->nameFilters();
+    out.mode = dialog->acceptMode();
+    out.fileMode = dialog->fileMode();
+    out.confirmOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+    if (auto* field = dialog->findChild<QLineEdit*>()) out.shownName = field->text();
+    if (name.isEmpty()) {
+      dialog->reject();
+    } else {
+      dialog->selectFile(name);
+      QMetaObject::invokeMethod(dialog, "accept");
+    }
+  });
+}
+
+TEST_F(QtWindowsTest, FileDialogsAskWhatTheRequestSaysAndAnswerFullPaths) {
+  testing_support::TempMachine machine;
+  machine.Write("lists/old.imp", "PDC01\n");
+  const std::string folder = (machine.root() / "lists").string();
+  char path[260] = "*.imp;*.exp";
+  char title[260] = {};
+  OPENFILENAMEA request{};
+  request.lStructSize = sizeof request;
+  request.lpstrFilter = "Import Files (*.imp;*.exp)\0*.imp;*.exp\0";
+  request.nFilterIndex = 1;
+  request.lpstrFile = path;
+  request.nMaxFile = sizeof path;
+  request.lpstrFileTitle = title;
+  request.nMaxFileTitle = sizeof title;
+  request.lpstrTitle = "Import Computer list";
+  request.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  FileDialogSeen asked;
+  AnswerFileDialog(asked, QString::fromStdString(folder + "/old.imp"));
+  ASSERT_TRUE(GetOpenFileNameA(&request));
+  EXPECT_EQ(asked.title, "Import Computer list");
+  EXPECT_EQ(asked.filters, QStringList{"Import Files (*.imp *.exp)"});
+  EXPECT_EQ(asked.fileMode, QFileDialog::ExistingFile) << "the file must exist";
+  EXPECT_EQ(asked.shownName, "") << "a pattern in the name field is not a name";
+  EXPECT_EQ(std::string(path), folder + "/old.imp");
+  EXPECT_EQ(std::string(title), "old.imp");
+  EXPECT_EQ(request.nFileOffset, folder.size() + 1);
+
+  // Save: the overwrite question when asked for, a name without extension
+  // kept as typed.
+  std::snprintf(path, sizeof path, "%s", "*.exp");
+  request.lpstrFilter = "Export Files (*.exp)\0*.exp\0";
+  request.lpstrTitle = "Export Computer list";
+  request.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+  AnswerFileDialog(asked, QString::fromStdString(folder + "/plain"));
+  ASSERT_TRUE(GetSaveFileNameA(&request));
+  EXPECT_EQ(asked.mode, QFileDialog::AcceptSave);
+  EXPECT_TRUE(asked.confirmOverwrite);
+  EXPECT_EQ(std::string(path), folder + "/plain");
+  EXPECT_EQ(request.nFileExtension, 0) << "no extension";
+
+  // A path longer than the caller's buffer is refused, as Windows does.
+  request.nMaxFile = 8;
+  AnswerFileDialog(asked, QString::fromStdString(folder + "/plain"));
+  EXPECT_FALSE(GetSaveFileNameA(&request));
+  request.nMaxFile = sizeof path;
+  AnswerFileDialog(asked, QString());
+  EXPECT_FALSE(GetSaveFileNameA(&request)) << "cancelled";
+}
+
+TEST_F(QtWindowsTest, HelpAndTheTextViewerGetHostPathsFromWindowsOnes) {
+  testing_support::TempMachine machine;
+  machine.Write("drives/c/Corvid/Corvid.hlp", "@1001 The main window\nText.\n@1003 Settings\nMore.\n");
+  machine.Write("drives/c/Corvid/run log.log", "a run\n");
+  machine.Write("visual.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/opened\"\n");
+  const std::string script = (machine.root() / "visual.sh").string();
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  testing_support::ScopedEnv visual("VISUAL", script);
+
+  EXPECT_TRUE(WinHelpA(nullptr, "C:\\Corvid\\Corvid.hlp", HELP_CONTEXT, 1003));
+  bool shown = false;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window->windowTitle() == "Corvid Help") shown = true;
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(WinHelpA(nullptr, nullptr, HELP_QUIT, 0));
+
+  EXPECT_GT(WinExec("Notepad.exe C:\\Corvid\\run log.log", SW_SHOWDEFAULT), 31u);
+  ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(machine.root() / "opened"); }));
+  PumpUntil([&] { return !machine.Read("opened").empty(); });
+  EXPECT_EQ(machine.Read("opened"), (machine.root() / "drives/c/Corvid/run log.log").string());
+  EXPECT_EQ(WinExec("Calc.exe", SW_SHOWDEFAULT), 2u) << "only the text viewer is known";
 }
 
 }  // namespace
