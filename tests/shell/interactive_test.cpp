@@ -7,6 +7,8 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -23,6 +25,7 @@
 #include "shell/base/computer_list.h"
 #include "shell/base/start_state.h"
 #include "shell/main_window.h"
+#include "support/fake_odbc.h"
 #include "support/qt_dialogs.h"
 #include "support/sample_gather.h"
 #include "support/temp_machine.h"
@@ -396,6 +399,34 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
   EXPECT_EQ(Status("WS04", 2), corvid::kStatusCompleted);
   ExpectEverythingStoredOnce();
   EXPECT_EQ(corvid::workerThread, nullptr);
+}
+
+TEST_P(MainWindowTest, ADatabaseFailureIsToldOverTheProgressAndHoldsTheWorkerTillAnswered) {
+  testing_support::FailingOdbc odbc;
+  odbc.Fail({.call = "SQLConnect", .occurrence = 1, .sqlState = "08001"});
+  platform::Override<platform::OdbcService> use(odbc);
+  Start();
+  DialogScript script;
+  script.When(resources::IDD_GATHER_SELECTION, [](HWND dialog) { Click(dialog, IDOK); });
+  QString caption;
+  bool progressStillOpen = false;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    caption = box->windowTitle();
+    // The worker waits on the box: it has not ended the progress dialog.
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->isVisible() && window->windowTitle() == "Gathering in progress") progressStillOpen = true;
+    box->button(QMessageBox::Ok)->click();
+  });
+  answerer.start(10);
+  Click(main, kGo);
+  EXPECT_EQ(caption, "SQLConnect");
+  EXPECT_TRUE(progressStillOpen);
+  EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
+  EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled) << "a database failure ends the run";
+  EXPECT_NE(machine.Read("drives/c/Corvid/Corvid.log").find("UNABLE TO WRITE LOG"), std::string::npos);
 }
 
 TEST_P(MainWindowTest, ClosingSavesNothingAndEndsOnlyARunningTool) {
