@@ -4,6 +4,7 @@
 // progress dialog gets a stand-in procedure, so that no gather starts.
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QWidget>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "netdisc/computer_enumeration.h"
 #include "platform/windows/qt/qt_windows.h"
 #include "resources/dialogs.h"
+#include "resources/images.h"
 #include "resources/strings.h"
 #include "shell/base/computer_list.h"
 #include "shell/base/start_state.h"
@@ -90,6 +92,38 @@ int main(int argc, char** argv) {
   Save(preparing, "dialog-115");
   DestroyWindow(preparing);
   DestroyWindow(main);
+
+  // The program's images, four times their size: the list's computers (as
+  // the image list keeps them, 19 by 16 with green shown through) and the
+  // icon.
+  {
+    QImage sheet(4 * (4 * 19 + 3 * 8) + 32 * 4 + 16, 4 * 32, QImage::Format_ARGB32);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    int x = 0;
+    for (UINT id : {resources::IDB_PRIMARY_CONTROLLER, resources::IDB_SERVER, resources::IDB_WORKSTATION,
+                    resources::IDB_UNKNOWN}) {
+      const platform::PixelImage& bitmap = resources::ComputerBitmap(id);
+      QImage image(19, 16, QImage::Format_ARGB32);
+      for (int py = 0; py < 16; ++py)
+        for (int px = 0; px < 19; ++px) {
+          const uint32_t pixel = bitmap.pixels[static_cast<size_t>(py * bitmap.width + px)];
+          image.setPixel(px, py, (pixel & 0xFFFFFF) == 0x00FF00 ? 0 : pixel);
+        }
+      painter.drawImage(QRect(x, 8 * 4, 19 * 4, 16 * 4), image);
+      x += (19 + 8) * 4;
+    }
+    painter.drawImage(QRect(x, 0, 32 * 4, 32 * 4), [] {
+      const platform::PixelImage& icon = resources::ProgramIcon();
+      QImage image(icon.width, icon.height, QImage::Format_ARGB32);
+      for (int py = 0; py < icon.height; ++py)
+        for (int px = 0; px < icon.width; ++px) image.setPixel(px, py, icon.pixels[static_cast<size_t>(py * icon.width + px)]);
+      return image;
+    }());
+    painter.end();
+    const std::string path = outputFolder + "/images.png";
+    if (sheet.save(QString::fromStdString(path))) std::printf("%s\n", path.c_str());
+  }
 
   // The companion tool, over the data sources of this computer.
   dsnsmith::DsnsmithDialog tool(std::filesystem::path("sql/sqlite.sql"));
