@@ -90,8 +90,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return Current().SendMessage(window, message, wParam, lParam);
 }
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND control = GetDlgItem(dialog, id);
-  return control != nullptr ? SendMessageA(control, message, wParam, lParam) : 0;
+  return Current().SendDlgItemMessage(dialog, id, message, wParam, lParam);
 }
 HWND GetDlgItem(HWND dialog, int id) { return Current().GetDlgItem(dialog, id); }
 BOOL ShowWindow(HWND window, int command) { return Current().ShowWindow(window, command); }

@@ -205,6 +205,7 @@ class QtWindows final : public WindowsService {
   BOOL DestroyWindow(HWND window) override;
   LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
   HWND GetDlgItem(HWND dialog, int id) override;
+  LRESULT SendDlgItemMessage(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL ShowWindow(HWND window, int command) override;
   BOOL UpdateWindow(HWND window) override;
   BOOL EnableWindow(HWND window, BOOL enable) override;
@@ -268,6 +269,7 @@ class QtWindows final : public WindowsService {
     return live_.count(w) != 0 ? w : nullptr;
   }
   Dialog* FindDialog(HWND window) const { return dynamic_cast<Dialog*>(Find(window)); }
+  Window* Control(HWND dialog, int id) const;
   HWND Handle(const QWidget* widget) const {
     auto it = byWidget_.find(widget);
     return it != byWidget_.end() ? it->second : nullptr;
@@ -1016,13 +1018,22 @@ LRESULT QtWindows::SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
   });
 }
 
+Window* QtWindows::Control(HWND window, int id) const {
+  Dialog* dialog = FindDialog(window);
+  if (dialog == nullptr) return nullptr;
+  for (const auto& control : dialog->controls)
+    if (control->id == id) return control.get();
+  return nullptr;
+}
+
 HWND QtWindows::GetDlgItem(HWND window, int id) {
-  return OnInterfaceThread([&]() -> HWND {
-    Dialog* dialog = FindDialog(window);
-    if (dialog == nullptr) return nullptr;
-    for (const auto& control : dialog->controls)
-      if (control->id == id) return control.get();
-    return nullptr;
+  return OnInterfaceThread([&]() -> HWND { return Control(window, id); });
+}
+
+LRESULT QtWindows::SendDlgItemMessage(HWND window, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+  return OnInterfaceThread([&]() -> LRESULT {
+    Window* control = Control(window, id);
+    return control != nullptr ? control->Handle(message, wParam, lParam) : 0;
   });
 }
 
