@@ -11,6 +11,7 @@
 #include <string>
 
 #include "config/config_dialogs.h"
+#include "config/settings_store.h"
 #include "dsnsmith_dialog.h"
 #include "gather/gather_dialogs.h"
 #include "netdisc/computer_enumeration.h"
@@ -91,6 +92,14 @@ int main(int argc, char** argv) {
   ShowWindow(preparing, SW_SHOW);
   Save(preparing, "dialog-115");
   DestroyWindow(preparing);
+  // The help viewer at the main window's topic.
+  WinHelpA(main, corvid::Settings.HelpFile.c_str(), HELP_CONTEXT, 1001);
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible() || window->windowTitle() != "Corvid Help") continue;
+    const std::string helpPath = outputFolder + "/help.png";
+    if (window->grab().save(QString::fromStdString(helpPath))) std::printf("%s\n", helpPath.c_str());
+  }
+  WinHelpA(main, nullptr, HELP_QUIT, 0);
   DestroyWindow(main);
 
   // The program's images, four times their size: the list's computers (as
