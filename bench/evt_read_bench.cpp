@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_memory.h"
 #include "platform/base/last_error.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/eventlog/evt_file.h"
@@ -25,17 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using platform::evt::EventRecordData;
-
-long StatusKb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-  }
-  return -1;
-}
-
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 EventRecordData Sample(uint32_t i) {
   EventRecordData r;
@@ -66,8 +56,8 @@ double Generate(const std::string& path, uint32_t count) {
 }
 
 void Read(const char* log, uint32_t expected) {
-  ResetPeak();
-  const long before = StatusKb("VmRSS:");
+  bench::ResetPeak();
+  const long before = bench::StatusKib("VmRSS");
   const auto start = Clock::now();
   HANDLE handle = OpenEventLogA(nullptr, log);
   if (handle == nullptr) std::exit(2);
@@ -97,7 +87,7 @@ void Read(const char* log, uint32_t expected) {
       "%-12s %8llu records  %6.3f s  %10.0f records/s  %6.1f MB/s  "
       "RSS before %ld kB, peak while reading %ld kB%s\n",
       log, static_cast<unsigned long long>(records), seconds, records / seconds,
-      bytes / seconds / 1e6, before, StatusKb("VmHWM:"),
+      bytes / seconds / 1e6, before, bench::StatusKib("VmHWM"),
       records == expected ? "" : "  (COUNT WRONG)");
 }
 

@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_memory.h"
 #include "config/settings_store.h"
 #include "db/event_row.h"
 #include "db/event_table.h"
@@ -58,31 +59,13 @@
 
 namespace {
 
+using bench::ResetPeak;
+using bench::StatusKib;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kComputer = "BENCH";
 constexpr const char* kBigComputer = "BIGBENCH";
 constexpr uint32_t kChunk = 100000;  // records a Generate call, to keep the generator small
-
-// --- Memory -----------------------------------------------------------------
-
-// A field of /proc/self/status in KiB ("VmHWM", "VmRSS").
-long StatusKib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-  }
-  return -1;
-}
-
-// Starts a new peak: the high-water mark falls back to what is resident now.
-long ResetPeak() {
-  malloc_trim(0);
-  std::ofstream("/proc/self/clear_refs") << "5";
-  return StatusKib("VmRSS");
-}
 
 // --- The simulated network ----------------------------------------------------
 
@@ -191,24 +174,34 @@ struct Figure {
   double Rate() const { return seconds > 0 ? records / seconds : 0; }
 };
 
-// One GatherLog of the computer's System log into the data source.
-Figure Gather(const std::string& dsn, const char* computer) {
-  corvid::Settings.DataSource.DSN = dsn;
+// Time, processor and peak memory of `work`, which fills in whether it
+// succeeded and how many records it did.
+template <class Work>
+Figure Measure(Work work) {
   Figure f;
   f.startKib = ResetPeak();
   const Cpu before = Cpu::Now();
   const auto start = Clock::now();
-  {
-    corvid::LogReader reader("System", nullptr);
-    f.ok = corvid::GatherLog(reader, computer);
-    f.records = reader.recordsProcessed;
-    if (!f.ok) std::fprintf(stderr, "gather_bench: gather failed, status %d, %s\n", reader.status, reader.errorText.c_str());
-  }
+  work(f);
   f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const Cpu after = Cpu::Now();
   f.cpu = {after.user - before.user, after.system - before.system};
   f.peakKib = StatusKib("VmHWM");
   return f;
+}
+
+// One GatherLog of the computer's System log into the data source, the
+// reader showing its progress in `progress` (none for a silent run).
+void GatherInto(Figure& f, const char* computer, corvid::GatherProgress* progress) {
+  corvid::LogReader reader("System", progress);
+  f.ok = corvid::GatherLog(reader, computer);
+  f.records = reader.recordsProcessed;
+  if (!f.ok) std::fprintf(stderr, "gather_bench: gather failed, status %d, %s\n", reader.status, reader.errorText.c_str());
+}
+
+Figure Gather(const std::string& dsn, const char* computer) {
+  corvid::Settings.DataSource.DSN = dsn;
+  return Measure([&](Figure& f) { GatherInto(f, computer, nullptr); });
 }
 
 // The progress dialog's part of an interactive gather: a real "Gathering in
@@ -237,31 +230,23 @@ Figure GatherWithProgress(const std::string& dsn, const char* computer) {
   static char* arguments[] = {name, nullptr};
   static int count = 1;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  Figure f;
-  if (!platform::qt::InstallQtWindowSystem(count, arguments)) return f;
+  if (!platform::qt::InstallQtWindowSystem(count, arguments)) return Figure{};
   HWND dialog = CreateDialogParamA(resources::ProgramInstance(), MakeIntResource(resources::IDD_GATHER_PROGRESS),
                                    nullptr, QuietDialog, 0);
   DialogProgress progress(dialog);
   corvid::Settings.DataSource.DSN = dsn;
-  f.startKib = ResetPeak();
-  const Cpu before = Cpu::Now();
-  const auto start = Clock::now();
-  // Waits as the modal dialog's loop waits: asleep until a message comes.
-  QEventLoop loop;
-  std::thread worker([&] {
-    corvid::LogReader reader("System", &progress);
-    f.ok = corvid::GatherLog(reader, computer);
-    f.records = reader.recordsProcessed;
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  const Figure figure = Measure([&](Figure& f) {
+    // Waits as the modal dialog's loop waits: asleep until a message comes.
+    QEventLoop loop;
+    std::thread worker([&] {
+      GatherInto(f, computer, &progress);
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
   });
-  loop.exec();
-  worker.join();
-  f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const Cpu after = Cpu::Now();
-  f.cpu = {after.user - before.user, after.system - before.system};
-  f.peakKib = StatusKib("VmHWM");
   DestroyWindow(dialog);
-  return f;
+  return figure;
 }
 
 // The rows of every record of the log, built as the gather builds them.
@@ -298,48 +283,34 @@ bool BuildRows(const char* computer, std::vector<corvid::EventRow>& rows) {
 // Reading and row building alone, no database: what the gather adds to the
 // bare inserts.
 Figure Build(const char* computer, std::vector<corvid::EventRow>& rows) {
-  Figure f;
-  f.startKib = ResetPeak();
-  const Cpu before = Cpu::Now();
-  const auto start = Clock::now();
-  f.ok = BuildRows(computer, rows);
-  f.records = static_cast<uint32_t>(rows.size());
-  f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const Cpu after = Cpu::Now();
-  f.cpu = {after.user - before.user, after.system - before.system};
-  f.peakKib = StatusKib("VmHWM");
-  return f;
+  return Measure([&](Figure& f) {
+    f.ok = BuildRows(computer, rows);
+    f.records = static_cast<uint32_t>(rows.size());
+  });
 }
 
 Figure Bare(const std::string& dsn, std::vector<corvid::EventRow>& rows) {
-  Figure f;
-  f.records = static_cast<uint32_t>(rows.size());
-  f.startKib = ResetPeak();
-  const Cpu before = Cpu::Now();
-  const auto start = Clock::now();
-  // The writer's own calls (the same prepare, binds, executes and commits
-  // every 101 rows), without the reading and the row making.
-  corvid::OdbcSession session;
-  corvid::DataSourceInfo source;
-  source.DSN = dsn;
-  f.ok = corvid::OpenSession(session) && corvid::ConnectSession(session, nullptr, source) &&
-         corvid::PrepareInsert(session, nullptr, "System");
-  size_t pending = 0;
-  for (size_t i = 0; f.ok && i < rows.size(); ++i) {
-    f.ok = corvid::InsertEventRow(session, nullptr, rows[i]);
-    if (f.ok && ++pending == 101) {
-      f.ok = corvid::CommitSession(session, nullptr);
-      pending = 0;
+  return Measure([&](Figure& f) {
+    f.records = static_cast<uint32_t>(rows.size());
+    // The writer's own calls (the same prepare, binds, executes and commits
+    // every 101 rows), without the reading and the row making.
+    corvid::OdbcSession session;
+    corvid::DataSourceInfo source;
+    source.DSN = dsn;
+    f.ok = corvid::OpenSession(session) && corvid::ConnectSession(session, nullptr, source) &&
+           corvid::PrepareInsert(session, nullptr, "System");
+    size_t pending = 0;
+    for (size_t i = 0; f.ok && i < rows.size(); ++i) {
+      f.ok = corvid::InsertEventRow(session, nullptr, rows[i]);
+      if (f.ok && ++pending == 101) {
+        f.ok = corvid::CommitSession(session, nullptr);
+        pending = 0;
+      }
     }
-  }
-  f.ok = f.ok && corvid::CommitSession(session, nullptr) && corvid::EndSession(session, nullptr);
-  if (!f.ok) std::fprintf(stderr, "gather_bench: bare insert failed: %s %s\n", session.sqlState, session.messageText);
-  corvid::CloseSession(session);
-  f.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const Cpu after = Cpu::Now();
-  f.cpu = {after.user - before.user, after.system - before.system};
-  f.peakKib = StatusKib("VmHWM");
-  return f;
+    f.ok = f.ok && corvid::CommitSession(session, nullptr) && corvid::EndSession(session, nullptr);
+    if (!f.ok) std::fprintf(stderr, "gather_bench: bare insert failed: %s %s\n", session.sqlState, session.messageText);
+    corvid::CloseSession(session);
+  });
 }
 
 void Print(const char* database, const char* phase, const Figure& f) {

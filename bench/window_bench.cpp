@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_memory.h"
 #include "platform/windows/qt/qt_windows.h"
 #include "resources/dialogs.h"
 #include "resources/strings.h"
@@ -30,17 +31,6 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
 INT_PTR Quiet(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-long PeakKilobytes() {
-  FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return 0;
-  char line[256];
-  long kb = 0;
-  while (std::fgets(line, sizeof line, status) != nullptr)
-    if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) break;
-  std::fclose(status);
-  return kb;
-}
 
 }  // namespace
 
@@ -103,7 +93,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kPaints; ++i) window->grab();
   const double paint = Seconds(paintStart) / kPaints;
   std::printf("list of %ld computers: refresh %.1f ms, one paint of the window %.2f ms, peak RSS %ld kB\n",
-              computers, refresh * 1e3, paint * 1e3, PeakKilobytes());
+              computers, refresh * 1e3, paint * 1e3, bench::StatusKib("VmHWM"));
   DestroyWindow(corvid::MainWindow.dialog);
   std::system(("rm -rf '" + base + "'").c_str());
   return 0;

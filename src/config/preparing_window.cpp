@@ -21,16 +21,11 @@ INT_PTR PreparingWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
 
 class PreparingWindow final : public PreparingNotice {
  public:
-  void Show() override {
-    window_ = OpenNoticeWindow(resources::IDD_PREPARING, nullptr, PreparingWindowProc);
-  }
-  void Close() override {
-    DestroyWindow(window_);
-    window_ = nullptr;
-  }
+  void Show() override { window_.Open(resources::IDD_PREPARING, nullptr, PreparingWindowProc); }
+  void Close() override { window_.Close(); }
 
  private:
-  HWND window_ = nullptr;
+  NoticeWindow window_;
 };
 
 }  // namespace

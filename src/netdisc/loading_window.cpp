@@ -15,20 +15,20 @@ INT_PTR LoadingWindowProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 class LoadingWindow final : public LoadingDisplay {
  public:
   void Open(HWND owner, DWORD total) override {
-    window_ = OpenNoticeWindow(resources::IDD_LOADING, owner, LoadingWindowProc);
+    window_.Open(resources::IDD_LOADING, owner, LoadingWindowProc);
     // The bar's range is 16 bits wide.
-    SendDlgItemMessageA(window_, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(total)));
-    SendDlgItemMessageA(window_, kProgressBar, PBM_SETSTEP, 1, 0);
-    SendDlgItemMessageA(window_, kProgressBar, PBM_SETPOS, 0, 0);
+    Send(PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(total)));
+    Send(PBM_SETSTEP, 1, 0);
+    Send(PBM_SETPOS, 0, 0);
   }
-  void Step() override { SendDlgItemMessageA(window_, kProgressBar, PBM_STEPIT, 0, 0); }
-  void Close() override {
-    DestroyWindow(window_);
-    window_ = nullptr;
-  }
+  void Step() override { Send(PBM_STEPIT, 0, 0); }
+  void Close() override { window_.Close(); }
 
  private:
-  HWND window_ = nullptr;
+  void Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    SendDlgItemMessageA(window_.handle(), kProgressBar, message, wParam, lParam);
+  }
+  NoticeWindow window_;
 };
 
 }  // namespace

@@ -28,16 +28,34 @@ namespace {
 std::string outputFolder;
 int failures = 0;
 
-void Save(HWND window, const char* name) {
-  QWidget* widget = platform::qt::WidgetOf(window);
-  QCoreApplication::processEvents();
+// OUTDIR/NAME.png, or a failure counted and told.
+void SaveImage(const QImage& image, const std::string& name) {
   const std::string path = outputFolder + "/" + name + ".png";
-  if (widget == nullptr || !widget->grab().save(QString::fromStdString(path))) {
+  if (image.isNull() || !image.save(QString::fromStdString(path))) {
     std::fprintf(stderr, "corvid-screens: could not render %s\n", path.c_str());
     ++failures;
     return;
   }
   std::printf("%s\n", path.c_str());
+}
+
+void SaveWidget(QWidget* widget, const std::string& name) {
+  QCoreApplication::processEvents();
+  SaveImage(widget != nullptr ? widget->grab().toImage() : QImage(), name);
+}
+
+void Save(HWND window, const std::string& name) { SaveWidget(platform::qt::WidgetOf(window), name); }
+
+// The left `width` columns of a resource image; pixels of the colour
+// `transparent` (when given) shown through.
+QImage ToImage(const platform::PixelImage& source, int width, long transparent = -1) {
+  QImage image(width, source.height, QImage::Format_ARGB32);
+  for (int y = 0; y < source.height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t pixel = source.pixels[static_cast<size_t>(y * source.width + x)];
+      image.setPixel(x, y, static_cast<long>(pixel & 0xFFFFFF) == transparent ? 0 : pixel);
+    }
+  return image;
 }
 
 INT_PTR ProgressStandIn(HWND dialog, UINT message, WPARAM, LPARAM) {
@@ -70,7 +88,7 @@ int main(int argc, char** argv) {
   Save(main, "main-window");
 
   platform::qt::SetDialogOpenedHook([](HWND dialog, int id) {
-    Save(dialog, ("dialog-" + std::to_string(id)).c_str());
+    Save(dialog, "dialog-" + std::to_string(id));
     EndDialog(dialog, 0);
   });
   corvid::CopySelectionToEntries();
@@ -94,11 +112,8 @@ int main(int argc, char** argv) {
   DestroyWindow(preparing);
   // The help viewer at the main window's topic.
   WinHelpA(main, corvid::Settings.HelpFile.c_str(), HELP_CONTEXT, 1001);
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (!window->isVisible() || window->windowTitle() != "Corvid Help") continue;
-    const std::string helpPath = outputFolder + "/help.png";
-    if (window->grab().save(QString::fromStdString(helpPath))) std::printf("%s\n", helpPath.c_str());
-  }
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window->windowTitle() == "Corvid Help") SaveWidget(window, "help");
   WinHelpA(main, nullptr, HELP_QUIT, 0);
   DestroyWindow(main);
 
@@ -112,37 +127,18 @@ int main(int argc, char** argv) {
     int x = 0;
     for (UINT id : {resources::IDB_PRIMARY_CONTROLLER, resources::IDB_SERVER, resources::IDB_WORKSTATION,
                     resources::IDB_UNKNOWN}) {
-      const platform::PixelImage& bitmap = resources::ComputerBitmap(id);
-      QImage image(19, 16, QImage::Format_ARGB32);
-      for (int py = 0; py < 16; ++py)
-        for (int px = 0; px < 19; ++px) {
-          const uint32_t pixel = bitmap.pixels[static_cast<size_t>(py * bitmap.width + px)];
-          image.setPixel(px, py, (pixel & 0xFFFFFF) == 0x00FF00 ? 0 : pixel);
-        }
-      painter.drawImage(QRect(x, 8 * 4, 19 * 4, 16 * 4), image);
+      painter.drawImage(QRect(x, 8 * 4, 19 * 4, 16 * 4), ToImage(resources::ComputerBitmap(id), 19, 0x00FF00));
       x += (19 + 8) * 4;
     }
-    painter.drawImage(QRect(x, 0, 32 * 4, 32 * 4), [] {
-      const platform::PixelImage& icon = resources::ProgramIcon();
-      QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-      for (int py = 0; py < icon.height; ++py)
-        for (int px = 0; px < icon.width; ++px) image.setPixel(px, py, icon.pixels[static_cast<size_t>(py * icon.width + px)]);
-      return image;
-    }());
+    const platform::PixelImage& icon = resources::ProgramIcon();
+    painter.drawImage(QRect(x, 0, 32 * 4, 32 * 4), ToImage(icon, icon.width));
     painter.end();
-    const std::string path = outputFolder + "/images.png";
-    if (sheet.save(QString::fromStdString(path))) std::printf("%s\n", path.c_str());
+    SaveImage(sheet, "images");
   }
 
   // The companion tool, over the data sources of this computer.
   dsnsmith::DsnsmithDialog tool(std::filesystem::path("sql/sqlite.sql"));
   tool.show();
-  QCoreApplication::processEvents();
-  const std::string toolPath = outputFolder + "/dsnsmith.png";
-  if (tool.grab().save(QString::fromStdString(toolPath))) {
-    std::printf("%s\n", toolPath.c_str());
-  } else {
-    ++failures;
-  }
+  SaveWidget(&tool, "dsnsmith");
   return failures == 0 ? 0 : 1;
 }

@@ -4,11 +4,15 @@
 
 namespace corvid {
 
-HWND OpenNoticeWindow(int templateId, HWND owner, DLGPROC procedure) {
-  HWND window = CreateDialogParamA(Instance, MakeIntResource(static_cast<UINT>(templateId)), owner, procedure, 0);
-  ShowWindow(window, SW_SHOW);
-  UpdateWindow(window);
-  return window;
+void NoticeWindow::Open(int templateId, HWND owner, DLGPROC procedure) {
+  window_ = CreateDialogParamA(Instance, MakeIntResource(static_cast<UINT>(templateId)), owner, procedure, 0);
+  ShowWindow(window_, SW_SHOW);
+  UpdateWindow(window_);
+}
+
+void NoticeWindow::Close() {
+  DestroyWindow(window_);
+  window_ = nullptr;
 }
 
 }  // namespace corvid

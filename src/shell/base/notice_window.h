@@ -7,6 +7,14 @@
 
 namespace corvid {
 
-HWND OpenNoticeWindow(int templateId, HWND owner, DLGPROC procedure);
+class NoticeWindow {
+ public:
+  void Open(int templateId, HWND owner, DLGPROC procedure);
+  void Close();
+  HWND handle() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};
 
 }  // namespace corvid

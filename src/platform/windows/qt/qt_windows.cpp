@@ -16,27 +16,18 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
-#include <QTreeWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
