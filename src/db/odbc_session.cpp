@@ -9,11 +9,13 @@ SQLCHAR* Text(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<c
 
 }  // namespace
 
-void CaptureDiagnostics(OdbcSession& session) {
+void CaptureDiagnostics(OdbcSession& session, FailedOn handle) {
   session.sqlState[0] = '\0';
   session.messageText[0] = '\0';
   session.messageLength = 0;
-  session.lastReturn = odbc::SQLError(session.environment, session.connection, session.statement,
+  const SQLHDBC connection = handle == FailedOn::kEnvironment ? SQL_NULL_HDBC : session.connection;
+  const SQLHSTMT statement = handle == FailedOn::kStatement ? session.statement : SQL_NULL_HSTMT;
+  session.lastReturn = odbc::SQLError(session.environment, connection, statement,
                                       reinterpret_cast<SQLCHAR*>(session.sqlState), &session.nativeError,
                                       reinterpret_cast<SQLCHAR*>(session.messageText),
                                       session.messageCapacity, &session.messageLength);
@@ -21,8 +23,8 @@ void CaptureDiagnostics(OdbcSession& session) {
   session.messageText[sizeof session.messageText - 1] = '\0';
 }
 
-void ReportFailure(OdbcSession& session, HWND window, const char* caption) {
-  CaptureDiagnostics(session);
+void ReportFailure(OdbcSession& session, HWND window, const char* caption, FailedOn handle) {
+  CaptureDiagnostics(session, handle);
   if (window != nullptr) MessageBoxA(window, session.messageText, caption, 0);
 }
 
@@ -31,14 +33,14 @@ bool OpenSession(OdbcSession& session) {
   session.messageCapacity = 511;
   session.lastReturn = odbc::SQLAllocEnv(&session.environment);
   if (Succeeded(session.lastReturn)) return true;
-  CaptureDiagnostics(session);  // never a box for this one
+  CaptureDiagnostics(session, FailedOn::kEnvironment);  // never a box for this one
   return false;
 }
 
 bool ConnectSession(OdbcSession& session, HWND window, const DataSourceInfo& source) {
   session.lastReturn = odbc::SQLAllocConnect(session.environment, &session.connection);
   if (!Succeeded(session.lastReturn)) {
-    ReportFailure(session, window, "SQLAllocConnect");
+    ReportFailure(session, window, "SQLAllocConnect", FailedOn::kEnvironment);
     return false;
   }
   // Neither result is checked: a driver that ignores them still works.
@@ -48,14 +50,14 @@ bool ConnectSession(OdbcSession& session, HWND window, const DataSourceInfo& sou
                                         Text(source.User.c_str()), SQL_NTS, Text(source.Password.c_str()),
                                         SQL_NTS);
   if (!Succeeded(session.lastReturn)) {
-    ReportFailure(session, window, "SQLConnect");
+    ReportFailure(session, window, "SQLConnect", FailedOn::kConnection);
     odbc::SQLFreeConnect(session.connection);
     session.connection = SQL_NULL_HDBC;
     return false;
   }
   session.lastReturn = odbc::SQLAllocStmt(session.connection, &session.statement);
   if (!Succeeded(session.lastReturn)) {
-    ReportFailure(session, window, "SQLAllocStmt");
+    ReportFailure(session, window, "SQLAllocStmt", FailedOn::kConnection);
     odbc::SQLDisconnect(session.connection);
     odbc::SQLFreeConnect(session.connection);
     session.connection = SQL_NULL_HDBC;
@@ -68,7 +70,7 @@ bool ConnectSession(OdbcSession& session, HWND window, const DataSourceInfo& sou
 bool CommitSession(OdbcSession& session, HWND window) {
   session.lastReturn = odbc::SQLTransact(session.environment, session.connection, SQL_COMMIT);
   if (Succeeded(session.lastReturn)) return true;
-  ReportFailure(session, window, "SQLTransact");
+  ReportFailure(session, window, "SQLTransact", FailedOn::kConnection);
   return false;
 }
 
@@ -77,7 +79,7 @@ bool EndSession(OdbcSession& session, HWND window) {
   // the next gather stores it again.
   session.lastReturn = odbc::SQLEndTran(SQL_HANDLE_ENV, session.environment, SQL_ROLLBACK);
   if (!Succeeded(session.lastReturn)) {
-    CaptureDiagnostics(session);
+    CaptureDiagnostics(session, FailedOn::kEnvironment);
     return false;
   }
   session.lastReturn = odbc::SQLFreeStmt(session.statement, SQL_DROP);
@@ -88,12 +90,12 @@ bool EndSession(OdbcSession& session, HWND window) {
   session.statement = SQL_NULL_HSTMT;
   session.lastReturn = odbc::SQLDisconnect(session.connection);
   if (!Succeeded(session.lastReturn)) {
-    ReportFailure(session, window, "SQLDisconnect");
+    ReportFailure(session, window, "SQLDisconnect", FailedOn::kConnection);
     return false;
   }
   session.lastReturn = odbc::SQLFreeConnect(session.connection);
   if (!Succeeded(session.lastReturn)) {
-    ReportFailure(session, window, "SQLEreeConnect");
+    ReportFailure(session, window, "SQLEreeConnect", FailedOn::kConnection);
     return false;
   }
   session.connection = SQL_NULL_HDBC;
@@ -101,6 +103,7 @@ bool EndSession(OdbcSession& session, HWND window) {
 }
 
 void CloseSession(OdbcSession& session) {
+  session.gatherLock.Release();
   session.lastReturn = odbc::SQLFreeEnv(session.environment);
   session.environment = SQL_NULL_HENV;
 }

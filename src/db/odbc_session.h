@@ -10,6 +10,7 @@
 #pragma once
 
 #include "config/settings_store.h"
+#include "platform/files/range_lock.h"
 #include "platform/odbc/odbc.h"
 
 namespace corvid {
@@ -24,6 +25,8 @@ struct OdbcSession {
   SQLSMALLINT messageLength = 0;
   char sqlState[6] = {};
   char messageText[512] = {};
+  // Held from LockComputerLog until the session is closed (gather_lock.h).
+  platform::RangeLock gatherLock;
 };
 
 inline bool Succeeded(SQLRETURN code) { return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO; }
@@ -34,9 +37,15 @@ bool CommitSession(OdbcSession& session, HWND window);
 bool EndSession(OdbcSession& session, HWND window);
 void CloseSession(OdbcSession& session);
 
-// The diagnostics of the last failure, for the handles as they stand.
-void CaptureDiagnostics(OdbcSession& session);
+// Which handle a failed call was made on. SQLError answers for the
+// innermost handle it is given, so a connection's failure (a commit on a
+// full disk) must be asked of the connection alone, or it reads as none.
+enum class FailedOn { kStatement, kConnection, kEnvironment };
+
+// The diagnostics of the last failure, from the handle that failed.
+void CaptureDiagnostics(OdbcSession& session, FailedOn handle = FailedOn::kStatement);
 // Captures, and with a window shows the driver's message under `caption`.
-void ReportFailure(OdbcSession& session, HWND window, const char* caption);
+void ReportFailure(OdbcSession& session, HWND window, const char* caption,
+                   FailedOn handle = FailedOn::kStatement);
 
 }  // namespace corvid

@@ -1,9 +1,11 @@
 #include "gather/gather_run.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/settings_store.h"
 #include "db/event_table.h"
+#include "db/gather_lock.h"
 #include "gather/gather_dialogs.h"
 #include "gather/row_builder.h"
 #include "gather/run_log.h"
@@ -37,6 +39,39 @@ void FailWrite(LogReader& reader, const OdbcSession& session) {
   reader.errorText = session.sqlState;
 }
 
+// Clears a log whose every row read is committed, while this gather still
+// holds the log's lock. Rows of records that arrived while the log was read
+// lie beyond the count taken at open; they are committed first, and the
+// clear itself refuses when still newer ones came. The horizon the clear
+// leaves is marked before it (gather_lock.h), so records written later in
+// that same second are stored by the next gather, not skipped and lost.
+// One permit holds across the steps, so a time-out never parts the mark
+// from its clear.
+bool ClearGatheredLog(LogReader& reader, OdbcSession& session, HWND window, const char* computerName) {
+  platform::SideEffectPermit permit;
+  if (!permit) {
+    reader.status = kStatusCancelled;
+    reader.errorCode = 0;
+    return false;
+  }
+  if (reader.rowsPending > 0) {
+    if (!CommitSession(session, window)) {
+      FailWrite(reader, session);
+      return false;
+    }
+    reader.rowsPending = 0;
+  }
+  if (!MarkClear(session, window, reader.logName.c_str(), computerName)) {
+    FailWrite(reader, session);
+    return false;
+  }
+  if (!reader.ClearLog()) {
+    UnmarkClear(session, reader.logName.c_str(), computerName);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool GatherLog(LogReader& reader, const char* computerName) {
@@ -67,6 +102,14 @@ bool GatherLog(LogReader& reader, const char* computerName) {
     CleanUp(reader, &session);
     return false;
   }
+  // Another gather of this log into this database ends before this one
+  // reads its horizon, so the two never store the same records.
+  if (!LockComputerLog(session, window, reader.logName.c_str(), computerName, cancelRequested)) {
+    FailWrite(reader, session);
+    EndSession(session, window);
+    CleanUp(reader, &session);
+    return false;
+  }
   Timestamp newest;
   SQLINTEGER storedAtNewest = 0;
   reader.skippedAtNewest = 0;
@@ -77,9 +120,22 @@ bool GatherLog(LogReader& reader, const char* computerName) {
     return false;
   }
   // The horizon is taken once, before reading, so the rows this gather
-  // inserts never move it.
-  reader.storedAtNewest = static_cast<DWORD>(storedAtNewest);
+  // inserts never move it. Rows that a clear left behind stand for no
+  // record of the log any more.
   reader.storedNewest = storedAtNewest != 0 ? FromLocalTimestamp(newest) : 0;
+  if (storedAtNewest != 0) {
+    storedAtNewest -= std::min(storedAtNewest, RowsClearedAt(session, reader.logName.c_str(), computerName, newest));
+  }
+  reader.storedAtNewest = static_cast<DWORD>(storedAtNewest);
+  // The reads end their transaction here: SQLite would otherwise keep a
+  // snapshot that goes stale when any other client commits, and then never
+  // let this connection write.
+  if (!CommitSession(session, window)) {
+    FailWrite(reader, session);
+    EndSession(session, window);
+    CleanUp(reader, &session);
+    return false;
+  }
 
   if (progress != nullptr) {
     char text[600];
@@ -108,27 +164,13 @@ bool GatherLog(LogReader& reader, const char* computerName) {
   }
   if (progress != nullptr) progress->SetPosition(0);
 
-  // Rows of records that arrived while the log was read lie beyond the
-  // count taken at open; a log about to be cleared keeps none of them
-  // uncommitted, and the clear itself refuses when still newer ones came.
-  if (Settings.EraseLogs != 0 && reader.rowsPending > 0) {
-    platform::SideEffectPermit permit;
-    if (!permit || !CommitSession(session, window)) {
-      if (permit) FailWrite(reader, session);
-      EndSession(session, window);
-      CleanUp(reader, &session);
-      return false;
-    }
-    reader.rowsPending = 0;
-  }
-  if (!EndSession(session, window)) {
-    FailWrite(reader, session);
+  if (Settings.EraseLogs != 0 && !ClearGatheredLog(reader, session, window, computerName)) {
+    EndSession(session, window);
     CleanUp(reader, &session);
     return false;
   }
-  // Only after the session ended cleanly: a log whose rows could not be
-  // written is never cleared.
-  if (Settings.EraseLogs != 0 && !reader.ClearLog()) {
+  if (!EndSession(session, window)) {
+    FailWrite(reader, session);
     CleanUp(reader, &session);
     return false;
   }

@@ -20,14 +20,19 @@
 // An ADD whose Database attribute names no existing file is refused: the
 // SQLite driver would otherwise create an empty database on first connect,
 // and every insert into it would fail for want of the tables.
+#include <fcntl.h>
 #include <odbcinst.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
 #include <strings.h>
 #include <utility>
 #include <vector>
+
+// unixODBC's own answer for the folder of the system odbc.ini.
+extern "C" char* odbcinst_system_file_path(char* buffer);
 
 namespace {
 
@@ -79,6 +84,19 @@ bool WriteAttributes(const std::string& dsn, const Attributes& attributes) {
   return true;
 }
 
+// unixODBC writes a system data source only into an odbc.ini that exists,
+// and a fresh ODBC folder has none yet. Made empty; the folder must be
+// writable, as for the write itself.
+void MakeSystemIni() {
+  // It answers with a pointer that need not be its buffer.
+  char buffer[4096] = "";
+  const char* folder = odbcinst_system_file_path(buffer);
+  if (folder == nullptr || *folder == '\0') return;
+  const std::string path = std::string(folder) + "/odbc.ini";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd >= 0) ::close(fd);
+}
+
 BOOL Add(const char* driver, const std::string& dsn, const Attributes& attributes) {
   if (driver == nullptr || *driver == '\0') return Fail(ODBC_ERROR_INVALID_NAME, "No driver name given");
   if (const std::string* database = Find(attributes, "Database")) {
@@ -87,6 +105,10 @@ BOOL Add(const char* driver, const std::string& dsn, const Attributes& attribute
       return Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "The database file " + *database + " does not exist");
     }
   }
+  // The driver manager hands a system request on as a plain one, with its
+  // config mode set to system.
+  UWORD mode = ODBC_BOTH_DSN;
+  if (SQLGetConfigMode(&mode) && mode == ODBC_SYSTEM_DSN) MakeSystemIni();
   if (!SQLWriteDSNToIni(dsn.c_str(), driver) || !WriteAttributes(dsn, attributes)) {
     return Fail(ODBC_ERROR_WRITING_SYSINFO_FAILED, "Cannot write data source " + dsn + " to odbc.ini");
   }

@@ -9,11 +9,15 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <condition_variable>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <sstream>
 
 #include "config/settings_store.h"
 #include "gather/gather_run.h"
+#include "gather/log_reader.h"
 #include "gather/row_builder.h"
 #include "platform/eventlog/evt_file.h"
 #include "platform/odbc/odbc.h"
@@ -60,21 +64,127 @@ TEST_P(GatherTest, TwiceStoresNothingNewAndAReportedEventIsOneRow) {
   ExpectEverythingStoredOnce();
 }
 
+// A statement that fails, and a commit that fails (a full disk): each is
+// told with its own SQLSTATE, read from the handle that failed.
 TEST_P(GatherTest, ADatabaseThatStopsMidLogLosesNothingCommitted) {
-  testing_support::FailingOdbc odbc;
-  odbc.Fail({.call = "SQLExecute", .occurrence = 150, .onward = true, .sqlState = "08S01"});
+  const struct {
+    const char* call;
+    int occurrence;  // commit 1 ends the horizon's reads, 2 is the first of 101 rows
+    const char* state;
+  } kCases[] = {{"SQLExecute", 150, "08S01"}, {"SQLTransact", 3, "53100"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.call);
+    testing_support::FailingOdbc odbc;
+    odbc.Fail({.call = c.call, .occurrence = c.occurrence, .onward = true, .sqlState = c.state});
+    {
+      platform::Override<platform::OdbcService> use(odbc);
+      ASSERT_TRUE(corvid::RunSilentGather());
+    }
+    EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
+    EXPECT_EQ(corvid::ComputerList.At(0).LogResults[0].ErrorText, c.state);
+    EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled) << "the run stops at a database failure";
+    EXPECT_EQ(Status("WS04", 2), corvid::kStatusCancelled);
+    EXPECT_EQ(Stored("System", "PDC01").size(), 101u) << "the first transaction of 101 rows stays";
+
+    ASSERT_TRUE(corvid::RunSilentGather());
+    ExpectEverythingStoredOnce();
+    Peer peer(dsn);
+    ASSERT_TRUE(peer.Execute("DELETE FROM System")) << peer.error();
+  }
+}
+
+// Computer names compare without regard to case, as on Windows: a list
+// that names the computers in other letters still finds their horizons.
+TEST_P(GatherTest, AListNameInOtherLettersStoresNothingTwice) {
+  corvid::ComputerList.Clear();
+  for (const char* name : {"pdc01", "Bdc02", "srv03", "wS04"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
+  ASSERT_TRUE(corvid::RunSilentGather());
+  const size_t first = Count("System");
+  EXPECT_GT(first, 0u);
+  ASSERT_TRUE(corvid::RunSilentGather());
+  EXPECT_EQ(Count("System"), first);
+  ExpectEverythingStoredOnce();
+}
+
+// Another client that commits while a gather is between its horizon and
+// its first insert: SQLite must not leave the gather on a stale snapshot
+// that can never write.
+class CommitElsewhereBeforeInsert : public platform::OdbcWrapper {
+ public:
+  explicit CommitElsewhereBeforeInsert(std::string dsn)
+      : OdbcWrapper(platform::OdbcService::Default()), dsn_(std::move(dsn)) {}
+  SQLRETURN SQLPrepare(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) override {
+    if (!done_ && std::string_view(reinterpret_cast<char*>(text)).starts_with("INSERT INTO System")) {
+      done_ = true;
+      Peer other(dsn_);
+      EXPECT_TRUE(other.Execute("INSERT INTO Application (Workstation, Computer) VALUES ('OTHER', 'OTHER')"))
+          << other.error();
+    }
+    return OdbcWrapper::SQLPrepare(statement, text, length);
+  }
+
+ private:
+  std::string dsn_;
+  bool done_ = false;
+};
+
+TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
+  if (GetParam() == Backend::kSqlite) {
+    // The driver's busy time-out short, so that a stall fails fast.
+    dsn += "Busy";
+    sandbox.AddDataSource(dsn, testing_support::kSqliteDriverEntry,
+                          {{"Database", (sandbox.root() / "Corvid.db").string()}, {"Timeout", "3000"}});
+    corvid::Settings.DataSource.DSN = dsn;
+  }
+  CommitElsewhereBeforeInsert other(dsn);
   {
-    platform::Override<platform::OdbcService> use(odbc);
+    platform::Override<platform::OdbcService> use(other);
     ASSERT_TRUE(corvid::RunSilentGather());
   }
-  EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
-  EXPECT_EQ(corvid::ComputerList.At(0).LogResults[0].ErrorText, "08S01");
-  EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled) << "the run stops at a database failure";
-  EXPECT_EQ(Status("WS04", 2), corvid::kStatusCancelled);
-  EXPECT_EQ(Stored("System", "PDC01").size(), 101u) << "the first transaction of 101 rows stays";
-
-  ASSERT_TRUE(corvid::RunSilentGather());
+  EXPECT_EQ(Status("PDC01", 0), corvid::kStatusCompleted);
   ExpectEverythingStoredOnce();
+}
+
+// Holds the first insert of each thread until another thread has reached
+// its own, or a second has passed: two gathers that could overlap, do.
+class MeetAtFirstInsert : public platform::OdbcWrapper {
+ public:
+  MeetAtFirstInsert() : OdbcWrapper(platform::OdbcService::Default()) {}
+  SQLRETURN SQLPrepare(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) override {
+    if (std::string_view(reinterpret_cast<char*>(text)).starts_with("INSERT INTO")) {
+      std::unique_lock lock(mutex_);
+      ++arrived_;
+      met_.notify_all();
+      met_.wait_for(lock, std::chrono::seconds(1), [this] { return arrived_ >= 2; });
+    }
+    return OdbcWrapper::SQLPrepare(statement, text, length);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable met_;
+  int arrived_ = 0;
+};
+
+// Two gathers of one computer at once (two machine folders, two hosts on
+// one server): the second waits for the first and then finds every record
+// stored, whatever letters each list uses.
+TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
+  MeetAtFirstInsert meet;
+  platform::Override<platform::OdbcService> use(meet);
+  bool ok[2] = {};
+  std::thread first([&] {
+    corvid::LogReader reader("System", nullptr);
+    ok[0] = corvid::GatherLog(reader, "PDC01");
+  });
+  std::thread second([&] {
+    corvid::LogReader reader("System", nullptr);
+    ok[1] = corvid::GatherLog(reader, "pdc01");
+  });
+  first.join();
+  second.join();
+  EXPECT_TRUE(ok[0] && ok[1]);
+  EXPECT_TRUE(Stored("System", "PDC01") == Expected("PDC01", "System"));
 }
 
 // Asks for a cancel at the Nth insert, as the Cancel button would.
@@ -104,35 +214,60 @@ TEST_P(GatherTest, ACancelMidLogRollsBackAndTheNextGatherCompletes) {
   ExpectEverythingStoredOnce();
 }
 
-// Writes a new event into a log at the Nth insert, or at the first rollback
-// of a session end: while the log is still read, or after its last read.
+// A new System event of PDC01, written at `when`.
+void Report(const std::string& log, uint32_t when, uint32_t eventId = 6006) {
+  platform::evt::EventRecordData record;
+  record.source = "EventLog";
+  record.computer = "PDC01";
+  record.eventId = eventId;
+  record.eventType = 4;
+  record.timeGenerated = record.timeWritten = when;
+  EXPECT_EQ(platform::evt::AppendRecord(log, record), 0u);
+}
+
+// Writes a new event into a log at the Nth insert, while the log is read.
 class ReportDuringGather : public platform::OdbcWrapper {
  public:
   ReportDuringGather(std::string log, int atInsert)
       : OdbcWrapper(platform::OdbcService::Default()), log_(std::move(log)), atInsert_(atInsert) {}
   SQLRETURN SQLExecute(SQLHSTMT statement) override {
-    if (++executes_ == atInsert_) Report();
+    if (++executes_ == atInsert_) Report(log_, 1800000000);
     return OdbcWrapper::SQLExecute(statement);
-  }
-  SQLRETURN SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion) override {
-    if (atInsert_ == 0 && ++ends_ == 1) Report();
-    return OdbcWrapper::SQLEndTran(type, handle, completion);
   }
 
  private:
-  void Report() {
-    platform::evt::EventRecordData record;
-    record.source = "EventLog";
-    record.computer = "PDC01";
-    record.eventId = 6006;
-    record.eventType = 4;
-    record.timeGenerated = record.timeWritten = 1800000000;
-    EXPECT_EQ(platform::evt::AppendRecord(log_, record), 0u);
-  }
   std::string log_;
   int atInsert_;
   int executes_ = 0;
-  int ends_ = 0;
+};
+
+// Writes events into a log around the first clear of a run (PDC01's System
+// log comes first): right before it (after the last read), or right after
+// it, in the second `when`. `armed` again for the next run.
+class ReportAroundClear : public platform::EventLogWrapper {
+ public:
+  ReportAroundClear(std::string log, bool before, uint32_t when, int perClear = 1)
+      : EventLogWrapper(platform::EventLogService::Default()), log_(std::move(log)), before_(before),
+        when_(when), perClear_(perClear) {}
+  BOOL ClearEventLog(HANDLE log, const char* backup) override {
+    const bool act = armed;
+    armed = false;
+    if (act && before_) Write();
+    const BOOL cleared = EventLogWrapper::ClearEventLog(log, backup);
+    if (act && !before_ && cleared) Write();
+    return cleared;
+  }
+  bool armed = true;
+  int written = 0;
+
+ private:
+  void Write() {
+    for (int i = 0; i < perClear_; ++i) Report(log_, when_, 7000 + written++);
+  }
+  std::string log_;
+  bool before_;
+  uint32_t when_;
+  int perClear_;
 };
 
 class EraseTest : public GatherTest {
@@ -170,8 +305,8 @@ TEST_P(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
 TEST_P(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
   const Rows before = Expected("PDC01", "System");
   {
-    ReportDuringGather report(pdcSystem, 0);
-    platform::Override<platform::OdbcService> use(report);
+    ReportAroundClear report(pdcSystem, true, 1800000000);
+    platform::Override<platform::EventLogService> use(report);
     ASSERT_TRUE(corvid::RunSilentGather());
   }
   EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToClear);
@@ -183,6 +318,26 @@ TEST_P(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
   ASSERT_TRUE(corvid::RunSilentGather());
   EXPECT_EQ(Status("PDC01", 0), corvid::kStatusCompleted);
   EXPECT_EQ(Stored("System", "PDC01").size(), before.size() + 1);
+  EXPECT_EQ(LeftIn("PDC01"), 0u);
+}
+
+// The skip rule takes the first records of the newest stored second for
+// rows already stored; after a clear, such records are new. Each round
+// writes records in the second of the clear right after it, and the next
+// round must store them, once, and clear them only then.
+TEST_P(EraseTest, RecordsWrittenInTheSecondOfAClearAreStoredOnceAndNeverLost) {
+  constexpr uint32_t kSecond = 1900000000;  // after every record of the sample
+  Report(pdcSystem, kSecond, 6999);
+  const size_t sample = Expected("PDC01", "System").size();
+  ReportAroundClear report(pdcSystem, false, kSecond, 2);
+  platform::Override<platform::EventLogService> use(report);
+  for (int round = 0; round < 12; ++round) {
+    report.armed = round < 11;
+    ASSERT_TRUE(corvid::RunSilentGather());
+    ASSERT_EQ(Status("PDC01", 0), corvid::kStatusCompleted) << round;
+    ASSERT_EQ(Stored("System", "PDC01").size(), sample + 2 * round) << "round " << round;
+  }
+  EXPECT_EQ(report.written, 22);
   EXPECT_EQ(LeftIn("PDC01"), 0u);
 }
 

@@ -95,6 +95,9 @@ class FailingOdbc : public platform::OdbcWrapper {
   SQLRETURN SQLCloseCursor(SQLHSTMT s) override {
     return Run("SQLCloseCursor", [&] { return target().SQLCloseCursor(s); });
   }
+  SQLRETURN SQLGetInfo(SQLHDBC c, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT bl, SQLSMALLINT* l) override {
+    return Run("SQLGetInfo", [&] { return target().SQLGetInfo(c, t, v, bl, l); });
+  }
   SQLRETURN SQLTransact(SQLHENV e, SQLHDBC c, SQLUSMALLINT k) override {
     return Run("SQLTransact", [&] { return target().SQLTransact(e, c, k); });
   }
@@ -133,6 +136,12 @@ class FailingOdbc : public platform::OdbcWrapper {
       case Diagnostics::kPending:
         break;
     }
+    // A driver keeps diagnostics on the handle that failed, and SQLError
+    // reads only the innermost handle it is given.
+    const Level asked = s != SQL_NULL_HSTMT ? Level::kStatement
+                        : c != SQL_NULL_HDBC ? Level::kConnection
+                                             : Level::kEnvironment;
+    if (asked != LevelOf(last_.call)) return SQL_NO_DATA;
     diagnostics_ = Diagnostics::kConsumed;
     if (st != nullptr) {
       std::memset(st, 0, 6);
@@ -151,6 +160,18 @@ class FailingOdbc : public platform::OdbcWrapper {
 
  private:
   enum class Diagnostics { kTarget, kPending, kConsumed };
+  enum class Level { kStatement, kConnection, kEnvironment };
+
+  static Level LevelOf(const std::string& call) {
+    for (const char* name : {"SQLAllocEnv", "SQLAllocConnect", "SQLEndTran", "SQLFreeEnv"}) {
+      if (call == name) return Level::kEnvironment;
+    }
+    for (const char* name : {"SQLConnect", "SQLSetConnectOption", "SQLAllocStmt", "SQLTransact", "SQLDisconnect",
+                             "SQLFreeConnect", "SQLGetInfo"}) {
+      if (call == name) return Level::kConnection;
+    }
+    return Level::kStatement;
+  }
 
   template <class Call>
   SQLRETURN Run(const char* name, Call call) {

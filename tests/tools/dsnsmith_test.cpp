@@ -173,7 +173,7 @@ TEST_F(DsnsmithTest, NewSqliteSourceHasTheEventTablesAndConnects) {
   ASSERT_TRUE(dsnsmith::CreateSqliteDataSource(name, "C:\\Data\\Events.db", kSchema, &error)) << error;
 
   const fs::path database = machine.root() / "drives/c/Data/Events.db";
-  EXPECT_EQ(Tables(database), (std::vector<std::string>{"Application", "Security", "System"}));
+  EXPECT_EQ(Tables(database), (std::vector<std::string>{"Application", "CorvidClears", "Security", "System"}));
   const std::string ini = odbc.Read("odbc.ini");
   EXPECT_EQ(IniValue(ini, name, "Driver"), "Corvid SQLite3");
   EXPECT_EQ(IniValue(ini, name, "Database"), database.string());
@@ -206,7 +206,7 @@ TEST_F(DsnsmithTest, AnExistingDatabaseIsCompletedAndKeptWhateverHappens) {
   std::string error;
   const std::string name = OdbcSandbox::UniqueName("Mine");
   ASSERT_TRUE(dsnsmith::CreateSqliteDataSource(name, existing.string(), kSchema, &error)) << error;
-  EXPECT_EQ(Tables(existing), (std::vector<std::string>{"Application", "Notes", "Security", "System"}));
+  EXPECT_EQ(Tables(existing), (std::vector<std::string>{"Application", "CorvidClears", "Notes", "Security", "System"}));
 
   // Refusals leave no new database behind, and never remove one that was there.
   const fs::path fresh = odbc.root() / "new.db";
@@ -224,7 +224,7 @@ TEST_F(DsnsmithTest, AnExistingDatabaseIsCompletedAndKeptWhateverHappens) {
   EXPECT_FALSE(
       dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("NoDriver"), existing.string(), kSchema, &error));
   EXPECT_TRUE(fs::exists(existing));
-  EXPECT_EQ(Tables(existing).size(), 4u);
+  EXPECT_EQ(Tables(existing).size(), 5u);
 }
 
 // One application for every window test of the process, offscreen.
@@ -323,7 +323,7 @@ TEST_F(DsnsmithTest, DialogMakesANewSqliteSourceAndSelectsIt) {
             });
   ASSERT_NE(dialog.sources()->currentItem(), nullptr);
   EXPECT_EQ(dialog.sources()->currentItem()->text(0).toStdString(), name);
-  EXPECT_EQ(Tables(machine.root() / "drives/c/Typed.db").size(), 3u);
+  EXPECT_EQ(Tables(machine.root() / "drives/c/Typed.db").size(), 4u);
   QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
   ASSERT_TRUE(corvid::ReloadDataSourceSettings());
   EXPECT_EQ(Settings.DataSource.DSN, name);

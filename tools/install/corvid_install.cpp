@@ -56,7 +56,8 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kProgramFiles = {"corvid", corvid::kCompanionTool, "libcorvidodbcsetup.so"};
 // The schema files, found in sql/ beside this program and installed into
 // sql/ of the install folder.
-const std::vector<std::string> kSchemaFiles = {"sqlite.sql", "postgresql.sql"};
+const std::vector<std::string> kSchemaFiles = {"sqlite.sql", "postgresql.sql", "migrate-nocase-sqlite.sql",
+                                               "migrate-nocase-postgresql.sql"};
 
 int Usage() {
   std::fprintf(stderr,

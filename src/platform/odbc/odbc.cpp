@@ -32,6 +32,9 @@ class UnixOdbc final : public OdbcService {
     return ::SQLGetData(s, c, t, v, bl, ind);
   }
   SQLRETURN SQLCloseCursor(SQLHSTMT s) override { return ::SQLCloseCursor(s); }
+  SQLRETURN SQLGetInfo(SQLHDBC c, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT bl, SQLSMALLINT* l) override {
+    return ::SQLGetInfo(c, t, v, bl, l);
+  }
   SQLRETURN SQLTransact(SQLHENV e, SQLHDBC c, SQLUSMALLINT k) override { return ::SQLTransact(e, c, k); }
   SQLRETURN SQLEndTran(SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT k) override { return ::SQLEndTran(t, h, k); }
   SQLRETURN SQLFreeStmt(SQLHSTMT s, SQLUSMALLINT o) override { return ::SQLFreeStmt(s, o); }
@@ -95,6 +98,10 @@ SQLRETURN SQLGetData(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT target
   return Current().SQLGetData(statement, column, targetType, value, bufferLength, indicator);
 }
 SQLRETURN SQLCloseCursor(SQLHSTMT statement) { return Current().SQLCloseCursor(statement); }
+SQLRETURN SQLGetInfo(SQLHDBC connection, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT bufferLength,
+                     SQLSMALLINT* length) {
+  return Current().SQLGetInfo(connection, type, value, bufferLength, length);
+}
 SQLRETURN SQLTransact(SQLHENV environment, SQLHDBC connection, SQLUSMALLINT completion) {
   return Current().SQLTransact(environment, connection, completion);
 }

@@ -41,6 +41,8 @@ class OdbcService {
   virtual SQLRETURN SQLGetData(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT targetType,
                                SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator) = 0;
   virtual SQLRETURN SQLCloseCursor(SQLHSTMT statement) = 0;
+  virtual SQLRETURN SQLGetInfo(SQLHDBC connection, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT bufferLength,
+                               SQLSMALLINT* length) = 0;
   virtual SQLRETURN SQLTransact(SQLHENV environment, SQLHDBC connection, SQLUSMALLINT completion) = 0;
   virtual SQLRETURN SQLEndTran(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT completion) = 0;
   virtual SQLRETURN SQLFreeStmt(SQLHSTMT statement, SQLUSMALLINT option) = 0;
@@ -82,6 +84,9 @@ class OdbcWrapper : public OdbcService {
     return target_.SQLGetData(s, c, t, v, bl, ind);
   }
   SQLRETURN SQLCloseCursor(SQLHSTMT s) override { return target_.SQLCloseCursor(s); }
+  SQLRETURN SQLGetInfo(SQLHDBC c, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT bl, SQLSMALLINT* l) override {
+    return target_.SQLGetInfo(c, t, v, bl, l);
+  }
   SQLRETURN SQLTransact(SQLHENV e, SQLHDBC c, SQLUSMALLINT k) override { return target_.SQLTransact(e, c, k); }
   SQLRETURN SQLEndTran(SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT k) override { return target_.SQLEndTran(t, h, k); }
   SQLRETURN SQLFreeStmt(SQLHSTMT s, SQLUSMALLINT o) override { return target_.SQLFreeStmt(s, o); }
@@ -123,6 +128,8 @@ SQLRETURN SQLFetch(SQLHSTMT statement);
 SQLRETURN SQLGetData(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT targetType, SQLPOINTER value,
                      SQLLEN bufferLength, SQLLEN* indicator);
 SQLRETURN SQLCloseCursor(SQLHSTMT statement);
+SQLRETURN SQLGetInfo(SQLHDBC connection, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT bufferLength,
+                     SQLSMALLINT* length);
 SQLRETURN SQLTransact(SQLHENV environment, SQLHDBC connection, SQLUSMALLINT completion);
 SQLRETURN SQLEndTran(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT completion);
 SQLRETURN SQLFreeStmt(SQLHSTMT statement, SQLUSMALLINT option);

@@ -39,7 +39,9 @@ struct ThreadState {
   bool finished = false;
   DWORD exitCode = STILL_ACTIVE;
   std::atomic<bool> terminated{false};
-  std::timed_mutex effects;  // held while the thread changes shared state
+  // Held while the thread changes shared state; permits nest, so a change
+  // made of several steps holds one permit across all of them.
+  std::recursive_timed_mutex effects;
 };
 
 class ThreadObject final : public KernelObject {
