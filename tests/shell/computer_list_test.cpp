@@ -39,6 +39,7 @@ TEST(ComputerNames, ReadsTheFirstTokenOfEachLine) {
   };
   const std::string longName(20, 'N');
   const std::string longLine = std::string(259, ' ') + "SPILL\n";
+  const std::string pad(256, ' ');
   const Case cases[] = {
       {"PDC01\tWindows NT Primary Domain Controller (4.0)\r\nWS07\n", {"PDC01", "WS07"}},
       {"  \t PDC01 further words\n", {"PDC01"}},
@@ -51,6 +52,10 @@ TEST(ComputerNames, ReadsTheFirstTokenOfEachLine) {
       {"LAST", {"LAST"}},                                   // no final line end
       {std::string("NUL\0HIDDEN\nNEXT\n", 16), {"NUL", "NEXT"}},
       {std::string(16, 'x') + "\xE2\x82\xAC", {std::string(16, 'x')}},  // no half of €
+      {"ONE" + pad + "TWO" + pad + "THREE\nFOUR\n", {"ONE", "TWO", "THREE", "FOUR"}},  // three pieces
+      {"\xEF\xBB\xBFPDC01\r\nWS07\n", {"PDC01", "WS07"}},  // a UTF-8 byte order mark is dropped
+      {"\xEF\xBB\xBF", {}},
+      {"PDC01\n\xEF\xBB\xBFWS07\n", {"PDC01", "\xEF\xBB\xBFWS07"}},  // only at the very start
   };
   for (const Case& c : cases) EXPECT_EQ(ParseComputerNames(c.bytes), c.names) << c.bytes;
 }

@@ -13,13 +13,19 @@ bool IsBlank(char c) {
 }  // namespace
 
 std::vector<std::string> ParseComputerNames(std::string_view bytes) {
+  // Editors that save UTF-8 put a byte order mark first; UTF-8 stands for
+  // the ANSI code page here, so the mark is no part of the first name.
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
   std::vector<std::string> names;
   size_t pos = 0;
+  // The next line feed at or after pos, kept across pieces: searching anew
+  // for every piece of a long line made a file without line feeds quadratic.
+  size_t lineFeed = bytes.find('\n');
   while (pos < bytes.size()) {
+    if (lineFeed < pos) lineFeed = bytes.find('\n', pos);
     // One piece: through the next line feed, or 259 bytes at the most.
     std::string_view rest = bytes.substr(pos);
-    size_t length = rest.find('\n');
-    length = length == std::string_view::npos ? rest.size() : length + 1;
+    size_t length = lineFeed == std::string_view::npos ? rest.size() : lineFeed - pos + 1;
     if (length > kListLinePiece) {
       length = platform::Utf8Prefix(rest, kListLinePiece);
       if (length == 0) length = kListLinePiece;  // cannot happen for sane text; never stall

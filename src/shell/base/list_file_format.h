@@ -3,7 +3,8 @@
 // The reading keeps the old line rules exactly: a line is taken in pieces of
 // at most 259 bytes (the rest of a longer line counts as a line of its own),
 // and the name is the first run of non-blank bytes, of which at most 17 are
-// kept. Cuts never split a UTF-8 character.
+// kept. Cuts never split a UTF-8 character. A UTF-8 byte order mark at the
+// very start is dropped.
 #pragma once
 
 #include <cstdio>
