@@ -4,10 +4,20 @@ set(CORVID_WARNINGS
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
   -Wcast-qual -Wformat=2 -Wno-format-nonliteral -Wimplicit-fallthrough -Werror)
 
-if(CORVID_SANITIZE)
+if(CORVID_LIBFUZZER AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "CORVID_LIBFUZZER needs clang (CC=clang CXX=clang++)")
+endif()
+
+if(CORVID_SANITIZE OR CORVID_LIBFUZZER)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+# The fuzzer is guided by coverage of the code under test, so all our code
+# carries the instrumentation; only the fuzz targets link libFuzzer itself.
+if(CORVID_LIBFUZZER)
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # corvid_library(NAME SOURCES ... DEPENDS ...)

@@ -1,0 +1,97 @@
+// Any bytes as a message file, loaded the way the description code loads
+// one: written to a file, opened with LoadLibraryExA as data and read with
+// FormatMessageA from the module. The file reader must agree with the
+// in-memory reader, every fetch fits the buffer it was given, and a second
+// load (answered by the module cache) gives the same texts.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/base/last_error.h"
+#include "platform/modules/modules.h"
+#include "platform/modules/pe_message_table.h"
+
+namespace {
+
+constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
+constexpr DWORD kFetch = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
+constexpr DWORD kNeutralLanguage = 0x0400;
+constexpr DWORD kCategoryBuffer = 256;
+
+// A machine folder of the target's own, removed at exit.
+const std::filesystem::path& Drive() {
+  static const std::filesystem::path drive = [] {
+    std::string home = (std::filesystem::temp_directory_path() / "corvid-fuzz-XXXXXX").string();
+    if (::mkdtemp(home.data()) == nullptr) std::abort();
+    ::setenv("CORVID_HOME", home.c_str(), 1);
+    ::unsetenv("CORVID_NETWORK");
+    std::filesystem::create_directories(home + "/drives/c");
+    std::atexit([] { std::filesystem::remove_all(std::getenv("CORVID_HOME")); });
+    return std::filesystem::path(home) / "drives/c";
+  }();
+  return drive;
+}
+
+// The text of `id` as the category (fixed buffer) and the description
+// (allocated) fetches give it; "" when there is none.
+std::string Fetch(HMODULE module, DWORD id) {
+  char buffer[kCategoryBuffer];
+  const DWORD length = FormatMessageA(kFetch, module, id, kNeutralLanguage, buffer, sizeof buffer, nullptr);
+  const DWORD fixedError = length == 0 ? GetLastError() : 0;
+  if (length >= sizeof buffer || (length > 0 && std::strlen(buffer) > length)) std::abort();
+  char* allocated = nullptr;
+  const DWORD again = FormatMessageA(kFetch | FORMAT_MESSAGE_ALLOCATE_BUFFER, module, id, kNeutralLanguage,
+                                     reinterpret_cast<char*>(&allocated), 0, nullptr);
+  if (length > 0 && again != length) std::abort();
+  if (fixedError == ERROR_INSUFFICIENT_BUFFER && again < sizeof buffer) std::abort();
+  if ((again == 0) != (allocated == nullptr)) std::abort();
+  std::string text = allocated != nullptr ? std::string(allocated, again) : std::string();
+  if (allocated != nullptr) LocalFree(allocated);
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A new name for every input: the cache trusts a path it has just read.
+  static unsigned serial = 0;
+  const std::string name = "m" + std::to_string(serial++) + ".dll";
+  const std::filesystem::path file = Drive() / name;
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  const std::string path = "C:\\" + name;
+
+  platform::PeMessageTable table;
+  const LONG status = platform::PeMessageTable::Read(platform::MemoryByteSource(std::span(data, size)), table);
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
+  if ((module != nullptr) != (status == ERROR_SUCCESS)) std::abort();
+  if (module == nullptr) {
+    if (GetLastError() != static_cast<DWORD>(status)) std::abort();
+    std::filesystem::remove(file);
+    return 0;
+  }
+
+  std::vector<DWORD> ids = {0, 1, 2, 0x3E8, 0xC0000001};
+  for (const WORD language : table.Languages()) {
+    table.ForEachMessage(language, [&](DWORD id, std::string_view) {
+      if (ids.size() < 48) ids.push_back(id);
+    });
+  }
+  std::vector<std::string> texts;
+  for (const DWORD id : ids) texts.push_back(Fetch(module, id));
+
+  HMODULE again = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
+  if (again == nullptr || again == module) std::abort();
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (Fetch(again, ids[i]) != texts[i]) std::abort();
+  }
+  if (!FreeLibrary(module) || !FreeLibrary(again) || FreeLibrary(module)) std::abort();
+  std::filesystem::remove(file);
+  return 0;
+}

@@ -1,0 +1,125 @@
+// Any bytes as a driver's diagnostics: a fake SQLError answers the session's
+// captures with states, messages and lengths taken from the input, written
+// as a careful or a careless driver writes them. The captured state and
+// message always end inside their buffers, the box shows the captured
+// message, a capture that finds nothing leaves nothing of an earlier one,
+// and a careful driver's message arrives as it sent it, cut to the capacity.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "db/odbc_session.h"
+#include "platform/base/fixed_text.h"
+#include "platform/windows/windows.h"
+
+namespace {
+
+// The next `count` bytes of the input, fewer at its end.
+std::string_view Take(std::string_view& input, size_t count) {
+  const std::string_view taken = input.substr(0, std::min(count, input.size()));
+  input.remove_prefix(taken.size());
+  return taken;
+}
+
+uint32_t Number(std::string_view bytes) {
+  uint32_t value = 0;
+  for (const char c : bytes) value = value << 8 | static_cast<unsigned char>(c);
+  return value;
+}
+
+struct Diagnostic {
+  bool terminates = true;  // a careful driver ends what it writes
+  SQLRETURN result = SQL_SUCCESS;
+  SQLINTEGER nativeError = 0;
+  SQLSMALLINT reportedLength = 0;
+  std::string_view state;  // six bytes at most, the size of the buffer
+  std::string_view message;
+};
+
+Diagnostic Next(std::string_view& input) {
+  static constexpr SQLRETURN kResults[] = {SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, SQL_NO_DATA, SQL_ERROR,
+                                           SQL_INVALID_HANDLE};
+  Diagnostic d;
+  const uint32_t flags = Number(Take(input, 1));
+  d.terminates = (flags & 1) != 0;
+  d.result = kResults[(flags >> 1) % std::size(kResults)];
+  d.nativeError = static_cast<SQLINTEGER>(Number(Take(input, 4)));
+  d.reportedLength = static_cast<SQLSMALLINT>(Number(Take(input, 2)));
+  d.state = Take(input, 6);
+  d.message = Take(input, Number(Take(input, 2)));
+  return d;
+}
+
+class FakeDriver final : public platform::OdbcWrapper {
+ public:
+  FakeDriver() : OdbcWrapper(platform::OdbcService::Default()) {}
+  Diagnostic next;
+
+  SQLRETURN SQLError(SQLHENV, SQLHDBC, SQLHSTMT, SQLCHAR* state, SQLINTEGER* nativeError, SQLCHAR* message,
+                     SQLSMALLINT capacity, SQLSMALLINT* length) override {
+    if (next.result == SQL_NO_DATA || next.result == SQL_INVALID_HANDLE) return next.result;
+    if (state != nullptr) {
+      std::memcpy(state, next.state.data(), next.state.size());
+      if (next.terminates) state[std::min<size_t>(next.state.size(), 5)] = '\0';
+    }
+    if (nativeError != nullptr) *nativeError = next.nativeError;
+    if (length != nullptr) *length = next.reportedLength;
+    if (message != nullptr && capacity > 0) {
+      const size_t room = static_cast<size_t>(capacity) - (next.terminates ? 1 : 0);
+      const size_t copied = std::min(next.message.size(), room);
+      std::memcpy(message, next.message.data(), copied);
+      if (next.terminates) message[copied] = '\0';
+    }
+    return next.result;
+  }
+};
+
+class RecordingWindows final : public platform::WindowsService {
+ public:
+  const char* text = nullptr;
+  const char* caption = nullptr;
+  int MessageBox(HWND, const char* shown, const char* title, UINT) override {
+    text = shown;
+    caption = title;
+    return IDOK;
+  }
+  HCURSOR LoadCursor(HINSTANCE, const char*) override { return nullptr; }
+  HCURSOR SetCursor(HCURSOR) override { return nullptr; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FakeDriver driver;
+  RecordingWindows windows;
+  platform::Override<platform::OdbcService> useDriver(driver);
+  platform::Override<platform::WindowsService> useWindows(windows);
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  HWND window = &windows;
+
+  // One session through several failures, as a gather meets them.
+  corvid::OdbcSession session;
+  for (int round = 0; round < 4 && !input.empty(); ++round) {
+    driver.next = Next(input);
+    windows.text = nullptr;
+    corvid::ReportFailure(session, window, "SQLExecute");
+    const std::string_view state(session.sqlState, strnlen(session.sqlState, sizeof session.sqlState));
+    const std::string_view message(session.messageText, strnlen(session.messageText, sizeof session.messageText));
+    if (state.size() == sizeof session.sqlState || message.size() == sizeof session.messageText) std::abort();
+    if (windows.text != session.messageText || std::strcmp(windows.caption, "SQLExecute") != 0) std::abort();
+    if (session.lastReturn != driver.next.result) std::abort();
+    if (driver.next.result == SQL_NO_DATA && (!state.empty() || !message.empty())) std::abort();
+    if (driver.next.terminates && driver.next.result != SQL_NO_DATA && driver.next.result != SQL_INVALID_HANDLE) {
+      const size_t kept = std::min<size_t>(driver.next.message.size(), session.messageCapacity - 1);
+      const std::string_view sent = driver.next.message.substr(0, kept);
+      if (message != sent.substr(0, sent.find('\0'))) std::abort();
+    }
+    // What the run log keeps of a failed write.
+    const platform::FixedText<50> errorText(session.sqlState);
+    if (errorText.view() != state) std::abort();
+  }
+  return 0;
+}
