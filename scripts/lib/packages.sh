@@ -35,3 +35,6 @@ CORVID_SAMPLE_PACKAGES=(binutils-mingw-w64-x86-64)
 CORVID_TOOL_PACKAGES=("${CORVID_SAMPLE_PACKAGES[@]}" libhivex-bin libwin-hivex-perl libevt-utils)
 # A throwaway PostgreSQL server and psqlODBC, for the database tests.
 CORVID_TOOL_PACKAGES+=(postgresql odbc-postgresql)
+# A real X server with a window manager, the keys and the screenshots of
+# the display tests.
+CORVID_DISPLAY_PACKAGES=(xvfb openbox xdotool x11-utils imagemagick)

@@ -49,6 +49,27 @@ TEST(MapPath, DrivesSharesAndHostPaths) {
   for (const Case& c : cases) EXPECT_EQ(MapPath(c.in), c.out) << c.in;
 }
 
+TEST(WindowsPath, DrivesAndSharesGoBackToTheirWindowsForm) {
+  TempMachine machine;
+  const std::string root = machine.root().string();
+  struct Case {
+    std::string in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {root + "/drives/c/Program Files/Corvid/Corvid.log", "C:\\Program Files\\Corvid\\Corvid.log"},
+      {root + "/drives/d/", "D:\\"},
+      {root + "/drives/./c/x/../list.imp", "C:\\list.imp"},
+      {root + "/network/PDC01/ADMIN$/a.txt", "\\\\PDC01\\ADMIN$\\a.txt"},
+      // Elsewhere, and what only looks like the machine folder, stays.
+      {root + "/drivesx/c/a", nullptr},
+      {root + "/drives/cd/a", nullptr},
+      {"/tmp/list.imp", nullptr},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::WindowsPath(c.in), c.out != nullptr ? c.out : c.in) << c.in;
+  EXPECT_EQ(MapPath(platform::WindowsPath(root + "/drives/c/New.log")), root + "/drives/c/New.log");
+}
+
 TEST(MapPath, PrefersTheExactSpellingWhenBothExist) {
   TempMachine machine;
   machine.Write("drives/c/Log/a", "");

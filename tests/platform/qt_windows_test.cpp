@@ -6,10 +6,12 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -121,6 +123,10 @@ TEST_F(QtWindowsTest, KeysAndTheCloseBoxReachTheProcedureAsWindowsSendsThem) {
   Control(dialog, 9)->setFocus();
   Key(dialog, Qt::Key_Return);
   Click(dialog, 2);
+  // A disabled default button is not pressed by Enter.
+  EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+  Control(dialog, 1002)->setFocus();
+  Key(dialog, Qt::Key_Return);
   EXPECT_EQ(Commands(), (std::vector<UINT>{IDOK, IDCANCEL, 9, IDCANCEL}));
 
   // The close box: WM_CLOSE, and what the procedure leaves becomes IDCANCEL.
@@ -226,6 +232,31 @@ TEST_F(QtWindowsTest, TheSystemMenuSendsItsCommandsAndAltSpaceOpensIt) {
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back().message, static_cast<UINT>(WM_SYSCOMMAND));
   EXPECT_EQ(seen.back().wParam, 9900u);
+
+  // The window manager keeps the title bar's menu: the program's items are
+  // reached through a menu bar above the client area, greyed as Windows
+  // greys them for a normal window without sizing frame.
+  auto* bar = platform::qt::WidgetOf(dialog)->findChild<QMenuBar*>();
+  ASSERT_NE(bar, nullptr);
+  RECT client{};
+  GetClientRect(dialog, &client);
+  EXPECT_EQ(platform::qt::WidgetOf(dialog)->height() - bar->height(), client.bottom);
+  EXPECT_GE(Control(dialog, 1002)->y(), bar->height()) << "nothing under the bar";
+  QMenu* barMenu = bar->actions().first()->menu();
+  ASSERT_NE(barMenu, nullptr);
+  EXPECT_EQ(bar->actions().first()->text(), "&Ravelin");
+  Q_EMIT barMenu->aboutToShow();
+  std::vector<std::pair<QString, bool>> shown;
+  for (QAction* action : barMenu->actions())
+    if (!action->isSeparator()) shown.emplace_back(action->text(), action->isEnabled());
+  const std::vector<std::pair<QString, bool>> expected = {
+      {"&Restore", false}, {"&Move", true},           {"&Size", false}, {"Mi&nimize", true},
+      {"Ma&ximize", false}, {"&Close\tAlt+F4", true}, {"&About", true}};
+  EXPECT_EQ(shown, expected);
+  seen.clear();
+  barMenu->actions().last()->trigger();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].wParam, 9900u);
   HWND options = Open(IDD_LOG_OPTIONS);
   EXPECT_EQ(GetSystemMenu(options, FALSE), nullptr) << "a dialog without a system menu has none to extend";
   DestroyWindow(options);
@@ -281,6 +312,9 @@ struct FileDialogSeen {
   QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
   bool confirmOverwrite = false;
   QString shownName;
+  QString filterShown;
+  QString folder;
+  bool stayedOpen = false;
 };
 
 void AnswerFileDialog(FileDialogSeen& out, const QString& name) {
@@ -293,8 +327,17 @@ void AnswerFileDialog(FileDialogSeen& out, const QString& name) {
     out.fileMode = dialog->fileMode();
     out.confirmOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
     if (auto* field = dialog->findChild<QLineEdit*>()) out.shownName = field->text();
+    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo")) out.filterShown = combo->currentText();
+    out.folder = dialog->directory().absolutePath();
     if (name.isEmpty()) {
       dialog->reject();
+    } else if (name.startsWith('=')) {
+      // "=": accepted with what it shows; "=TEXT": TEXT typed first.
+      auto* field = dialog->findChild<QLineEdit*>();
+      if (name.size() > 1) field->setText(name.mid(1));
+      QMetaObject::invokeMethod(dialog, "accept");
+      out.stayedOpen = dialog->isVisible();
+      if (out.stayedOpen) dialog->reject();
     } else {
       dialog->selectFile(name);
       QMetaObject::invokeMethod(dialog, "accept");
@@ -322,12 +365,34 @@ TEST_F(QtWindowsTest, FileDialogsAskWhatTheRequestSaysAndAnswerFullPaths) {
   AnswerFileDialog(asked, QString::fromStdString(folder + "/old.imp"));
   ASSERT_TRUE(GetOpenFileNameA(&request));
   EXPECT_EQ(asked.title, "Import Computer list");
-  EXPECT_EQ(asked.filters, QStringList{"Import Files (*.imp *.exp)"});
+  EXPECT_EQ(asked.filterShown, "Import Files (*.imp;*.exp)");
   EXPECT_EQ(asked.fileMode, QFileDialog::ExistingFile) << "the file must exist";
-  EXPECT_EQ(asked.shownName, "") << "a pattern in the name field is not a name";
-  EXPECT_EQ(std::string(path), folder + "/old.imp");
+  EXPECT_EQ(asked.shownName, "*.imp;*.exp");
+  EXPECT_EQ(std::string(path), folder + "/old.imp") << "outside the drives a host path";
   EXPECT_EQ(std::string(title), "old.imp");
   EXPECT_EQ(request.nFileOffset, folder.size() + 1);
+
+  // A Windows path in, the folder it stands for shown, a Windows path out.
+  machine.Write("drives/c/Program Files/Corvid/corvid", "");
+  std::snprintf(path, sizeof path, "%s", "C:\\Program Files\\Corvid\\Corvid.log");
+  request.lpstrFilter = "Log Files (*.log)\0*.log\0";
+  request.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+  AnswerFileDialog(asked, QStringLiteral("="));
+  ASSERT_TRUE(GetSaveFileNameA(&request));
+  EXPECT_EQ(asked.shownName, "Corvid.log");
+  EXPECT_EQ(asked.folder.toStdString(), (machine.root() / "drives/c/Program Files/Corvid").string());
+  EXPECT_EQ(std::string(path), "C:\\Program Files\\Corvid\\Corvid.log");
+  EXPECT_EQ(std::string(title), "Corvid.log");
+  EXPECT_EQ(request.nFileOffset, 24);
+  EXPECT_EQ(request.nFileExtension, 31);
+
+  // A pattern in the name field filters; it names no file.
+  std::snprintf(path, sizeof path, "%s", "*.exp");
+  request.lpstrFilter = "Export Files (*.exp)\0*.exp\0";
+  request.lpstrInitialDir = nullptr;
+  AnswerFileDialog(asked, QStringLiteral("=*.txt"));
+  EXPECT_FALSE(GetSaveFileNameA(&request));
+  EXPECT_TRUE(asked.stayedOpen);
 
   // Save: the overwrite question when asked for, a name without extension
   // kept as typed.

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "platform/base/text.h"
@@ -139,6 +141,40 @@ std::string MapPath(std::string_view path) {
   }
   if (IsSeparator(path[0])) return Resolve("/", SplitComponents(path), false);
   return Resolve("", SplitComponents(path), true);
+}
+
+std::string WindowsPath(std::string_view hostPath) {
+  namespace fs = std::filesystem;
+  if (hostPath.empty()) return std::string();
+  std::error_code error;
+  const fs::path path = fs::absolute(fs::path(hostPath), error).lexically_normal();
+  if (error) return std::string(hostPath);
+  // The components of `path` below `root`, when it lies there.
+  auto below = [&path](const std::string& root, std::vector<std::string>& parts) {
+    std::error_code ignored;
+    const fs::path base = fs::absolute(fs::path(root), ignored).lexically_normal();
+    auto p = path.begin();
+    for (auto b = base.begin(); b != base.end(); ++b, ++p) {
+      if (b->empty()) continue;  // the trailing "/" of a folder
+      if (p == path.end() || *p != *b) return false;
+    }
+    for (; p != path.end(); ++p)
+      if (!p->empty()) parts.push_back(p->string());
+    return true;
+  };
+  auto join = [](std::string head, const std::vector<std::string>& parts, size_t from) {
+    for (size_t i = from; i < parts.size(); ++i) head += "\\" + parts[i];
+    return head;
+  };
+  std::vector<std::string> parts;
+  if (below(MachineFolder() + "/drives", parts) && !parts.empty() && parts[0].size() == 1 &&
+      std::isalpha(static_cast<unsigned char>(parts[0][0]))) {
+    std::string drive = {static_cast<char>(std::toupper(static_cast<unsigned char>(parts[0][0]))), ':'};
+    return parts.size() == 1 ? drive + "\\" : join(drive, parts, 1);
+  }
+  parts.clear();
+  if (below(NetworkRoot(), parts) && parts.size() >= 2) return join("\\\\" + parts[0], parts, 1);
+  return std::string(hostPath);
 }
 
 std::FILE* OpenMappedFile(std::string_view path, const char* mode) {

@@ -30,6 +30,11 @@ std::string NetworkRoot();
 // components that match nothing stay as written, so new files can be named.
 std::string MapPath(std::string_view path);
 
+// The other way, for a host path that a user picked: under a drive of the
+// machine folder it becomes "X:\a\b", under the network root "\\NAME\SHARE\a";
+// any other path is returned as it is.
+std::string WindowsPath(std::string_view hostPath);
+
 // fopen of the mapped path: every file the program opens goes through here.
 std::FILE* OpenMappedFile(std::string_view path, const char* mode);
 

@@ -17,8 +17,10 @@ inline constexpr uint32_t WS_CAPTION = 0x00C00000;
 inline constexpr uint32_t WS_BORDER = 0x00800000;
 inline constexpr uint32_t WS_VSCROLL = 0x00200000;
 inline constexpr uint32_t WS_SYSMENU = 0x00080000;
+inline constexpr uint32_t WS_THICKFRAME = 0x00040000;
 inline constexpr uint32_t WS_GROUP = 0x00020000;
 inline constexpr uint32_t WS_MINIMIZEBOX = 0x00020000;
+inline constexpr uint32_t WS_MAXIMIZEBOX = 0x00010000;
 inline constexpr uint32_t WS_TABSTOP = 0x00010000;
 
 inline constexpr uint32_t DS_SYSMODAL = 0x0002;

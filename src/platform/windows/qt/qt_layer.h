@@ -12,6 +12,8 @@
 #include <QColor>
 #include <QDialog>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QRect>
 #include <QString>
@@ -117,6 +119,10 @@ class Dialog final : public Window {
     Dispatch(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(controlId), code), reinterpret_cast<LPARAM>(control));
   }
   void ShowSystemMenu(const QPoint& where);
+  // The system menu's items as they stand now, into `menu`.
+  void FillSystemMenu(QMenu& menu) const;
+  // A menu bar above the client area holding the system menu.
+  void AddMenuBar();
 
   DialogWidget* qdialog = nullptr;
   const DialogTemplate* tmpl = nullptr;
@@ -128,6 +134,8 @@ class Dialog final : public Window {
   int defaultId = IDOK;
   std::vector<std::unique_ptr<Window>> controls;
   std::vector<MenuItem> systemMenu;
+  QMenuBar* menuBar = nullptr;
+  int clientTop = 0;  // the menu bar's height: where the client area starts
 };
 
 class DialogWidget final : public QDialog {

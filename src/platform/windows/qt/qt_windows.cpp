@@ -18,7 +18,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -28,6 +31,7 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +72,9 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       case SC_CLOSE: Dispatch(WM_CLOSE, 0, 0); break;
       case SC_MINIMIZE: qdialog->showMinimized(); break;
       case SC_RESTORE: qdialog->showNormal(); break;
+      case SC_MOVE:
+        if (QWindow* window = qdialog->windowHandle()) window->startSystemMove();
+        break;
       default: break;
     }
   }
@@ -85,22 +92,47 @@ LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void Dialog::ShowSystemMenu(const QPoint& where) {
-  QMenu menu(qdialog);
+void Dialog::FillSystemMenu(QMenu& menu) const {
+  menu.clear();
   for (const MenuItem& item : systemMenu) {
     if (item.flags & MF_SEPARATOR) {
       menu.addSeparator();
       continue;
     }
     QAction* action = menu.addAction(item.text);
-    action->setEnabled((item.flags & (MF_GRAYED | MF_DISABLED)) == 0);
+    bool enabled = (item.flags & (MF_GRAYED | MF_DISABLED)) == 0;
+    // Restore follows the window's state, as Windows keeps it.
+    if (item.id == SC_RESTORE) enabled = qdialog->isMinimized() || qdialog->isMaximized();
+    action->setEnabled(enabled);
     action->setData(item.id);
   }
+}
+
+void Dialog::ShowSystemMenu(const QPoint& where) {
+  QMenu menu(qdialog);
+  FillSystemMenu(menu);
   // Whichever way the item was chosen: mouse, keys or its action.
   QAction* chosen = nullptr;
   QObject::connect(&menu, &QMenu::triggered, [&chosen](QAction* action) { chosen = action; });
   menu.exec(where);
   if (chosen != nullptr) Dispatch(WM_SYSCOMMAND, chosen->data().toUInt(), 0);
+}
+
+void Dialog::AddMenuBar() {
+  if (menuBar != nullptr) return;
+  menuBar = new QMenuBar(qdialog);
+  menuBar->setNativeMenuBar(false);
+  QString title = qdialog->windowTitle();
+  QMenu* menu = menuBar->addMenu(QStringLiteral("&") + title.replace('&', QStringLiteral("&&")));
+  QObject::connect(menu, &QMenu::aboutToShow, [this, menu] { FillSystemMenu(*menu); });
+  QObject::connect(menu, &QMenu::triggered, [this](QAction* action) {
+    if (!destroyed) Dispatch(WM_SYSCOMMAND, action->data().toUInt(), 0);
+  });
+  clientTop = menuBar->sizeHint().height();
+  menuBar->setGeometry(0, 0, qdialog->width(), clientTop);
+  for (const auto& control : controls) control->widget->move(control->widget->pos() + QPoint(0, clientTop));
+  qdialog->setFixedSize(qdialog->width(), qdialog->height() + clientTop);
+  menuBar->show();
 }
 
 void DialogWidget::keyPressEvent(QKeyEvent* event) {
@@ -112,6 +144,9 @@ void DialogWidget::keyPressEvent(QKeyEvent* event) {
     if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button != nullptr) {
       if (HWND handle = layer->Handle(button); handle != nullptr) id = static_cast<Window*>(handle)->id;
     }
+    // A disabled default button is not pressed by Enter either.
+    for (const auto& control : owner_.controls)
+      if (control->id == id && !control->widget->isEnabled()) return;
     owner_.Command(id, BN_CLICKED, nullptr);
     return;
   }
@@ -358,14 +393,29 @@ BOOL QtWindows::ShowWindow(HWND window, int command) {
   });
 }
 
+// How long UpdateWindow waits for a window manager that never shows the
+// window, as a hidden or unmanaged display might.
+constexpr qint64 kExposeWait = 3000;
+
 BOOL QtWindows::UpdateWindow(HWND window) {
   return OnInterfaceThread([&]() -> BOOL {
     Window* target = Find(window);
     if (target == nullptr) return FALSE;
-    // The window is painted now, even when the caller then keeps the
-    // interface thread busy for a while.
+    // Painted on the screen when this returns, even when the caller then
+    // keeps the interface thread busy: a window manager maps a new window in
+    // its own time, and what is painted before that is lost.
+    QWindow* top = target->widget->window()->windowHandle();
+    if (top != nullptr && top->isVisible()) {
+      QElapsedTimer waited;
+      waited.start();
+      while (!top->isExposed() && waited.elapsed() < kExposeWait) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(2);
+      }
+    }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     target->widget->repaint();
+    QGuiApplication::sync();
     return TRUE;
   });
 }
@@ -391,7 +441,8 @@ BOOL QtWindows::GetClientRect(HWND window, RECT* rect) {
   return OnInterfaceThread([&]() -> BOOL {
     Window* target = Find(window);
     if (target == nullptr || rect == nullptr) return FALSE;
-    *rect = RECT{0, 0, target->widget->width(), target->widget->height()};
+    const int top = target->dialog == target ? target->dialog->clientTop : 0;
+    *rect = RECT{0, 0, target->widget->width(), target->widget->height() - top};
     return TRUE;
   });
 }
@@ -410,11 +461,12 @@ BOOL QtWindows::MoveWindow(HWND window, int x, int y, int width, int height, BOO
   return OnInterfaceThread([&]() -> BOOL {
     Window* target = Find(window);
     if (target == nullptr) return FALSE;
-    target->widget->move(x, y);
+    const int top = target->dialog != nullptr ? target->dialog->clientTop : 0;
     if (target->widget->isWindow()) {
-      target->widget->setFixedSize(width, height);
+      target->widget->move(x, y);
+      target->widget->setFixedSize(width, height + top);
     } else {
-      target->widget->resize(width, height);
+      target->widget->setGeometry(x, y + top, width, height);
     }
     return TRUE;
   });
@@ -436,12 +488,12 @@ HMENU QtWindows::GetSystemMenu(HWND window, BOOL revert) {
     if (dialog == nullptr || !(dialog->tmpl->style & WS_SYSMENU)) return nullptr;
     if (dialog->systemMenu.empty() || revert) {
       dialog->systemMenu = {
-          {SC_RESTORE, QStringLiteral("&Restore"), MF_GRAYED},
-          {SC_MOVE, QStringLiteral("&Move"), MF_GRAYED},
-          {SC_SIZE, QStringLiteral("&Size"), MF_GRAYED},
+          {SC_RESTORE, QStringLiteral("&Restore"), MF_STRING},
+          {SC_MOVE, QStringLiteral("&Move"), MF_STRING},
+          {SC_SIZE, QStringLiteral("&Size"), (dialog->tmpl->style & WS_THICKFRAME) ? MF_STRING : MF_GRAYED},
           {SC_MINIMIZE, QStringLiteral("Mi&nimize"),
            (dialog->tmpl->style & WS_MINIMIZEBOX) ? MF_STRING : MF_GRAYED},
-          {SC_MAXIMIZE, QStringLiteral("Ma&ximize"), MF_GRAYED},
+          {SC_MAXIMIZE, QStringLiteral("Ma&ximize"), (dialog->tmpl->style & WS_MAXIMIZEBOX) ? MF_STRING : MF_GRAYED},
           {0, QString(), MF_SEPARATOR},
           {SC_CLOSE, QStringLiteral("&Close\tAlt+F4"), MF_STRING},
       };
@@ -454,6 +506,15 @@ BOOL QtWindows::AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const char* text
   return OnInterfaceThread([&]() -> BOOL {
     if (menu == nullptr) return FALSE;
     static_cast<std::vector<MenuItem>*>(menu)->push_back({static_cast<UINT>(id), FromText(text), flags});
+    // The program's own items would be out of reach on a Linux desktop,
+    // whose window manager draws the title bar and keeps its menu: the
+    // window shows its system menu in a menu bar.
+    if (!(flags & MF_SEPARATOR)) {
+      for (Window* window : live_) {
+        auto* dialog = dynamic_cast<Dialog*>(window);
+        if (dialog != nullptr && &dialog->systemMenu == menu) dialog->AddMenuBar();
+      }
+    }
     return TRUE;
   });
 }
@@ -540,28 +601,64 @@ HCURSOR QtWindows::SetCursor(HCURSOR cursor) {
   });
 }
 
+namespace {
+
+bool IsPattern(const QString& name) { return name.contains('*') || name.contains('?'); }
+
+// Qt's file dialog with Windows' name field: a pattern typed there (or
+// given as the initial name) filters the folder's view instead of naming a
+// file.
+class WindowsFileDialog final : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+  QLineEdit* nameField() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
+
+  void Filter(const QString& patterns) {
+    if (auto* model = findChild<QFileSystemModel*>()) model->setNameFilters(patterns.split(';', Qt::SkipEmptyParts));
+  }
+
+ protected:
+  void accept() override {
+    QLineEdit* field = nameField();
+    if (field != nullptr && IsPattern(field->text())) {
+      Filter(field->text());
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
+}  // namespace
+
 BOOL QtWindows::FileDialog(OPENFILENAMEA* request, bool save) {
   return OnInterfaceThread([&]() -> BOOL {
     if (request == nullptr || request->lpstrFile == nullptr || request->nMaxFile == 0) return FALSE;
-    // The filter comes as pairs of texts; Qt wants "Text (*.a *.b)".
+    // The filter comes as pairs of texts; Qt matches "Text (*.a *.b)" and
+    // shows the program's own text in its place.
     QStringList filters;
+    QStringList labels;
     for (const char* p = request->lpstrFilter; p != nullptr && *p != '\0';) {
       const char* label = p;
       p += std::strlen(p) + 1;
       if (*p == '\0') break;
       QString patterns = FromText(p).replace(';', ' ');
       QString name = FromText(label);
+      labels << name;
       const qsizetype open = name.indexOf('(');
       if (open >= 0) name = name.left(open).trimmed();
       filters << QStringLiteral("%1 (%2)").arg(name, patterns);
       p += std::strlen(p) + 1;
     }
     Window* ownerWindow = Find(request->hwndOwner);
-    QFileDialog dialog(ownerWindow != nullptr ? ownerWindow->widget->window() : nullptr, FromText(request->lpstrTitle));
+    WindowsFileDialog dialog(ownerWindow != nullptr ? ownerWindow->widget->window() : nullptr,
+                             FromText(request->lpstrTitle));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters(filters);
     if (request->nFilterIndex >= 1 && static_cast<qsizetype>(request->nFilterIndex) <= filters.size())
       dialog.selectNameFilter(filters[request->nFilterIndex - 1]);
+    if (auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+      for (int i = 0; i < combo->count() && i < labels.size(); ++i) combo->setItemText(i, labels[i]);
+    }
     if (save) {
       dialog.setAcceptMode(QFileDialog::AcceptSave);
       dialog.setFileMode(QFileDialog::AnyFile);
@@ -572,19 +669,35 @@ BOOL QtWindows::FileDialog(OPENFILENAMEA* request, bool save) {
     }
     // A name typed without extension is used as typed.
     dialog.setDefaultSuffix(QString());
-    const QString initial = FromText(request->lpstrFile);
-    // A pattern in the name field is a filter on Windows, not a name.
-    if (!initial.isEmpty() && !initial.contains('*') && !initial.contains('?')) dialog.selectFile(initial);
+    // The initial name and folder are Windows paths: the dialog opens in the
+    // host folder they stand for, the name in its field.
+    const std::string initial = request->lpstrFile;
+    const size_t cut = initial.find_last_of("\\/:");
+    std::string folder = cut == std::string::npos ? std::string() : initial.substr(0, cut + 1);
+    if (folder.empty() && request->lpstrInitialDir != nullptr) folder = request->lpstrInitialDir;
+    if (!folder.empty()) {
+      const QString hostFolder = QString::fromStdString(platform::MapPath(folder));
+      if (QFileInfo(hostFolder).isDir()) dialog.setDirectory(hostFolder);
+    }
+    const QString name = FromText(initial.c_str() + (cut == std::string::npos ? 0 : cut + 1));
+    if (IsPattern(name)) {
+      dialog.Filter(name);
+      if (QLineEdit* field = dialog.nameField()) field->setText(name);
+    } else if (!name.isEmpty()) {
+      dialog.selectFile(name);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return FALSE;
-    const QByteArray chosen = dialog.selectedFiles().first().toUtf8();
-    if (static_cast<DWORD>(chosen.size()) >= request->nMaxFile) return FALSE;
-    std::memcpy(request->lpstrFile, chosen.constData(), static_cast<size_t>(chosen.size()) + 1);
-    const qsizetype slash = chosen.lastIndexOf('/');
-    request->nFileOffset = static_cast<WORD>(slash + 1);
-    const qsizetype dot = chosen.lastIndexOf('.');
-    request->nFileExtension = static_cast<WORD>(dot > slash ? dot + 1 : 0);
+    // The answer in the Windows form the program keeps.
+    const std::string chosen = platform::WindowsPath(dialog.selectedFiles().first().toStdString());
+    if (chosen.size() >= request->nMaxFile) return FALSE;
+    std::memcpy(request->lpstrFile, chosen.c_str(), chosen.size() + 1);
+    const size_t slash = chosen.find_last_of("\\/");
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    request->nFileOffset = static_cast<WORD>(nameStart);
+    const size_t dot = chosen.find_last_of('.');
+    request->nFileExtension = static_cast<WORD>(dot != std::string::npos && dot >= nameStart ? dot + 1 : 0);
     if (request->lpstrFileTitle != nullptr && request->nMaxFileTitle > 0) {
-      CopyText(QString::fromUtf8(chosen.mid(slash + 1)), request->nMaxFileTitle,
+      CopyText(QString::fromStdString(chosen.substr(nameStart)), request->nMaxFileTitle,
                reinterpret_cast<LPARAM>(request->lpstrFileTitle));
     }
     return TRUE;
