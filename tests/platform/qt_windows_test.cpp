@@ -148,6 +148,25 @@ TEST_F(QtWindowsTest, AModalDialogReturnsWhatEndDialogGave) {
   EXPECT_EQ(DialogBoxParamA(ProgramInstance(), MakeIntResource(999), nullptr, Record, 0), -1);
 }
 
+INT_PTR GivesNoFocus(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  Record(dialog, message, wParam, lParam);
+  return FALSE;
+}
+
+TEST_F(QtWindowsTest, NoControlHasTheFocusWhenTheProcedureGivesNone) {
+  DialogScript script;
+  QWidget* focused = nullptr;
+  script.When(IDD_GATHER_PROGRESS, [&](HWND dialog) {
+    PumpUntil([&] { return platform::qt::WidgetOf(dialog)->isActiveWindow(); }, std::chrono::seconds(2));
+    focused = QApplication::focusWidget();
+    QTest::keyClick(focused != nullptr ? focused : platform::qt::WidgetOf(dialog), Qt::Key_Space);
+    EndDialog(dialog, 0);
+  });
+  DialogBoxParamA(ProgramInstance(), MakeIntResource(IDD_GATHER_PROGRESS), nullptr, GivesNoFocus, 0);
+  EXPECT_EQ(qobject_cast<QAbstractButton*>(focused), nullptr);
+  EXPECT_TRUE(Commands().empty()) << "Space pressed Cancel";
+}
+
 TEST_F(QtWindowsTest, TheProgressBarKeepsItsSixteenBitArithmetic) {
   HWND dialog = Open(IDD_GATHER_PROGRESS);
   auto send = [&](UINT message, WPARAM w, LPARAM l) { return SendDlgItemMessageA(dialog, 1024, message, w, l); };

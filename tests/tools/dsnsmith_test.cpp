@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -317,6 +318,14 @@ TEST_F(DsnsmithTest, DialogMakesANewSqliteSourceAndSelectsIt) {
             [&](QWidget* modal) {
               auto* prompt = dynamic_cast<dsnsmith::NewSourceDialog*>(modal);
               ASSERT_NE(prompt, nullptr);
+              // Every "&" a mnemonic, not shown; the empty field's hint whole.
+              for (QLabel* label : prompt->findChildren<QLabel*>()) {
+                if (label->text().contains('&')) {
+                  EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+                }
+              }
+              QLineEdit* file = prompt->fileEdit();
+              EXPECT_GE(file->width(), file->fontMetrics().horizontalAdvance(file->placeholderText()) + 8);
               QTest::keyClicks(prompt->nameEdit(), QString::fromStdString(name));
               QTest::keyClicks(prompt->fileEdit(), "C:\\Typed.db");
               prompt->accept();

@@ -36,9 +36,16 @@ NewSourceDialog::NewSourceDialog(QWidget* parent)
   fileRow->addWidget(file_, 1);
   fileRow->addWidget(browse);
 
+  // Wide enough for the hint it shows while empty.
+  file_->setMinimumWidth(file_->fontMetrics().horizontalAdvance(file_->placeholderText()) + 16);
+
   auto* form = new QFormLayout;
   form->addRow("Data source &name:", name_);
-  form->addRow("&Database file:", fileRow);
+  // A row holding a layout gets no buddy from the form: its mnemonic is set
+  // by hand, or the label shows the "&".
+  auto* fileLabel = new QLabel("&Database file:", this);
+  fileLabel->setBuddy(file_);
+  form->addRow(fileLabel, fileRow);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   QPushButton* ok = buttons->button(QDialogButtonBox::Ok);

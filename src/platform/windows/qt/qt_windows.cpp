@@ -279,6 +279,10 @@ void QtWindows::Initialise(Dialog* dialog, LPARAM parameter) {
         break;
       }
     }
+  } else if (dialog->qdialog->focusWidget() == nullptr) {
+    // No control gets the focus: the dialog keeps it, or Qt would hand it
+    // to the first control (a Cancel button that Space would press).
+    dialog->qdialog->setFocus(Qt::OtherFocusReason);
   }
 }
 
