@@ -28,13 +28,13 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 void RenderCategory(const EventSourceTable& table, int32_t source, const EVENTLOGRECORD& record,
                     char (&buffer)[kCategoryBuffer]) {
-  MessageFileList files;
-  if (!GetCategoryMessageFiles(table, source, files)) {
+  const MessageFileList* files = CategoryMessageFiles(table, source);
+  if (files == nullptr) {
     std::snprintf(buffer, sizeof buffer, "Not found.");
     return;
   }
   DWORD length = 0;
-  for (const std::string& path : files) {
+  for (const std::string& path : *files) {
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
     if (module == nullptr) continue;
     length = FormatMessageA(kFetchIntoBuffer, module, record.EventCategory, kNeutralLanguage,
@@ -57,8 +57,8 @@ void RenderCategory(const EventSourceTable& table, int32_t source, const EVENTLO
 
 DescriptionText RenderDescription(const EventSourceTable& table, std::string_view sourceName,
                                   int32_t source, const EVENTLOGRECORD& record, size_t recordSize) {
-  MessageFileList files;
-  if (!GetEventMessageFiles(table, source, files)) {
+  const MessageFileList* files = EventMessageFiles(table, source);
+  if (files == nullptr) {
     if (record.NumStrings == 0) return FormatMissingDescription(sourceName, record, nullptr);
     const InsertionStrings strings = BuildInsertionStrings(table, source, record, recordSize);
     return FormatMissingDescription(sourceName, record, &strings);
@@ -67,7 +67,7 @@ DescriptionText RenderDescription(const EventSourceTable& table, std::string_vie
   if (record.NumStrings > 0) strings = BuildInsertionStrings(table, source, record, recordSize);
 
   DescriptionText result;
-  for (const std::string& path : files) {
+  for (const std::string& path : *files) {
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
     if (module == nullptr) continue;
     char* text = nullptr;

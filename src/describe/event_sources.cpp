@@ -115,15 +115,23 @@ bool BuildEventSourceTable(const char* computerName, const char* logName, EventS
 }
 
 int32_t FindEventSource(const EventSourceTable& table, std::string_view sourceName) {
+  if (const auto known = table.memo.sources.find(sourceName); known != table.memo.sources.end()) {
+    return known->second;
+  }
+  int32_t found = -1;
   for (size_t i = 0; i < table.sourceNames.size(); ++i) {
     const std::string& name = table.sourceNames[i];
     if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name.data(),
                        static_cast<int>(name.size()), sourceName.data(),
                        static_cast<int>(sourceName.size())) == CSTR_EQUAL) {
-      return static_cast<int32_t>(i);
+      found = static_cast<int32_t>(i);
+      break;
     }
   }
-  return -1;
+  // A log names few sources, but a damaged one could name many: the memo
+  // stays small.
+  if (table.memo.sources.size() < 4096) table.memo.sources.emplace(sourceName, found);
+  return found;
 }
 
 }  // namespace corvid

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,22 @@ struct EventSourceTable {
   std::vector<std::string> parameterMessageFiles;
   // The result of the last registry call of the build.
   LONG lastStatus = ERROR_SUCCESS;
+
+  // Answers that depend only on the source, kept for the life of the table
+  // (one log's gather), so that a record costs no search and no mapping
+  // that the record before it already made. Filled on first use; the table
+  // belongs to one thread.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  struct Memo {
+    std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>> sources;
+    // Per kind of message file (event, category, parameter), per source:
+    // the mapped paths, once made.
+    std::vector<std::optional<std::vector<std::string>>> files[3];
+  };
+  mutable Memo memo;
 };
 
 // Reads the sources of `logName` from the registry of `computerName`, or of

@@ -66,9 +66,8 @@ void ExpandParameterMarkers(HMODULE module, std::string& text) {
 InsertionStrings BuildInsertionStrings(const EventSourceTable& table, int32_t source,
                                        const EVENTLOGRECORD& record, size_t recordSize) {
   HMODULE parameters = nullptr;
-  MessageFileList files;
-  if (GetParameterMessageFiles(table, source, files)) {
-    parameters = LoadLibraryExA(files.front().c_str(), nullptr, kLoadAsData);
+  if (const MessageFileList* files = ParameterMessageFiles(table, source)) {
+    parameters = LoadLibraryExA(files->front().c_str(), nullptr, kLoadAsData);
   }
   InsertionStrings strings;
   strings.reserve(record.NumStrings);

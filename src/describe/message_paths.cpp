@@ -7,27 +7,53 @@ namespace {
 
 constexpr std::string_view kSystemRoot = "%SystemRoot%";
 
-bool GetFiles(const EventSourceTable& table, int32_t source,
-              const std::vector<std::string>& values, MessageFileList& list) {
-  list.clear();
+enum Kind { kEvent, kCategory, kParameter };
+
+const MessageFileList* Files(const EventSourceTable& table, int32_t source, Kind kind) {
+  const std::vector<std::string>& values =
+      kind == kEvent ? table.eventMessageFiles
+                     : kind == kCategory ? table.categoryMessageFiles : table.parameterMessageFiles;
   if (source < 0 || static_cast<DWORD>(source) >= table.sourceCount ||
       static_cast<size_t>(source) >= values.size() || values[static_cast<size_t>(source)].empty()) {
-    return false;
+    return nullptr;
   }
-  MapMessageFilePaths(table, values[static_cast<size_t>(source)], list);
+  auto& mapped = table.memo.files[kind];
+  if (mapped.size() < values.size()) mapped.resize(values.size());
+  std::optional<MessageFileList>& list = mapped[static_cast<size_t>(source)];
+  if (!list) {
+    list.emplace();
+    MapMessageFilePaths(table, values[static_cast<size_t>(source)], *list);
+  }
+  return &*list;
+}
+
+bool Copy(const MessageFileList* files, MessageFileList& list) {
+  list.clear();
+  if (files == nullptr) return false;
+  list = *files;
   return true;
 }
 
 }  // namespace
 
+const MessageFileList* EventMessageFiles(const EventSourceTable& table, int32_t source) {
+  return Files(table, source, kEvent);
+}
+const MessageFileList* CategoryMessageFiles(const EventSourceTable& table, int32_t source) {
+  return Files(table, source, kCategory);
+}
+const MessageFileList* ParameterMessageFiles(const EventSourceTable& table, int32_t source) {
+  return Files(table, source, kParameter);
+}
+
 bool GetEventMessageFiles(const EventSourceTable& table, int32_t source, MessageFileList& list) {
-  return GetFiles(table, source, table.eventMessageFiles, list);
+  return Copy(EventMessageFiles(table, source), list);
 }
 bool GetCategoryMessageFiles(const EventSourceTable& table, int32_t source, MessageFileList& list) {
-  return GetFiles(table, source, table.categoryMessageFiles, list);
+  return Copy(CategoryMessageFiles(table, source), list);
 }
 bool GetParameterMessageFiles(const EventSourceTable& table, int32_t source, MessageFileList& list) {
-  return GetFiles(table, source, table.parameterMessageFiles, list);
+  return Copy(ParameterMessageFiles(table, source), list);
 }
 
 void MapMessageFilePaths(const EventSourceTable& table, std::string_view value, MessageFileList& list) {

@@ -22,6 +22,12 @@ bool GetEventMessageFiles(const EventSourceTable& table, int32_t source, Message
 bool GetCategoryMessageFiles(const EventSourceTable& table, int32_t source, MessageFileList& list);
 bool GetParameterMessageFiles(const EventSourceTable& table, int32_t source, MessageFileList& list);
 
+// The same lists without a copy: null for a source without that value. The
+// list lives as long as the table, and is mapped once per source.
+const MessageFileList* EventMessageFiles(const EventSourceTable& table, int32_t source);
+const MessageFileList* CategoryMessageFiles(const EventSourceTable& table, int32_t source);
+const MessageFileList* ParameterMessageFiles(const EventSourceTable& table, int32_t source);
+
 // Every piece becomes one path, empty ones included; nothing is trimmed and
 // nothing is checked for existence.
 void MapMessageFilePaths(const EventSourceTable& table, std::string_view value, MessageFileList& list);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -148,7 +149,9 @@ class RegistryAccounts final : public AccountsService {
  public:
   // A gather asks the same computer about the same few accounts for every
   // record; an answer is kept for as long as that computer's registry file
-  // is unchanged, which costs one stat instead of a walk through its SAM.
+  // is unchanged, which costs one stat instead of a walk through its SAM,
+  // and an answer checked within kTrusted is given without even that, as
+  // message files are.
   BOOL LookupAccountSid(const char* systemName, const void* sid, char* name, DWORD* nameSize,
                         char* domain, DWORD* domainSize, SID_NAME_USE* use) override {
     if (sid == nullptr || nameSize == nullptr || domainSize == nullptr ||
@@ -162,8 +165,12 @@ class RegistryAccounts final : public AccountsService {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = answers_.find(key);
       FileStamp now;
-      if (it != answers_.end() && StampOf(it->second.registryFile, now) && now == it->second.stamp) {
-        const Answer& known = it->second;
+      const auto time = std::chrono::steady_clock::now();
+      if (it != answers_.end() &&
+          (time - it->second.checked <= kTrusted ||
+           (StampOf(it->second.registryFile, now) && now == it->second.stamp))) {
+        Answer& known = it->second;
+        if (time - known.checked > kTrusted) known.checked = time;
         if (!known.found) {
           SetLastError(ERROR_NONE_MAPPED);
           return FALSE;
@@ -186,7 +193,7 @@ class RegistryAccounts final : public AccountsService {
     if (stamped && (ok || error == ERROR_NONE_MAPPED)) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (answers_.size() >= 4096) answers_.clear();
-      answers_[key] = Answer{registryFile, before, ok != FALSE, account, owner, kind};
+      answers_[key] = Answer{registryFile, before, ok != FALSE, account, owner, kind, std::chrono::steady_clock::now()};
     }
     if (!ok) {
       // Names too long for our buffers: let the caller's buffers be measured.
@@ -198,6 +205,8 @@ class RegistryAccounts final : public AccountsService {
   }
 
  private:
+  static constexpr auto kTrusted = std::chrono::milliseconds(500);
+
   struct Answer {
     std::string registryFile;
     FileStamp stamp;
@@ -205,6 +214,7 @@ class RegistryAccounts final : public AccountsService {
     std::string account;
     std::string owner;
     SID_NAME_USE kind = SidTypeUnknown;
+    std::chrono::steady_clock::time_point checked;
     static BOOL Give(const Answer& a, char* name, DWORD* nameSize, char* domain, DWORD* domainSize,
                      SID_NAME_USE* use) {
       return Respond(a.account.c_str(), a.owner.c_str(), a.kind, name, nameSize, domain, domainSize, use);

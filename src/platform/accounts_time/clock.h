@@ -30,5 +30,10 @@ class FixedClock final : public ClockService {
 std::time_t CurrentTime();
 // The local broken-down time of `t` in the host's zone (TZ honoured).
 std::tm LocalTime(std::time_t t);
+// Seconds east of UTC in force at `t`: LocalTime(t).tm_gmtoff, remembered
+// for the quarter hour around `t` when the offset is the same at both of
+// its ends (zones change offset on whole quarter hours, and never twice in
+// one).
+long LocalOffset(std::time_t t);
 
 }  // namespace platform

@@ -113,8 +113,7 @@ BOOL SystemTimeToTzSpecificLocalTime(const void* timeZone, const SYSTEMTIME* uni
   }
   const int64_t seconds = Ticks(ft) / kTicksPerSecond - kEpochDifference;
   // The zone's rule for that very date: localtime's offset for the instant.
-  const std::tm tm = platform::LocalTime(static_cast<std::time_t>(seconds));
-  *local = FromUnix(seconds + tm.tm_gmtoff, universal->wMilliseconds);
+  *local = FromUnix(seconds + platform::LocalOffset(static_cast<std::time_t>(seconds)), universal->wMilliseconds);
   return TRUE;
 }
 
