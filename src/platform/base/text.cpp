@@ -112,22 +112,41 @@ std::string FoldCase(std::string_view text) {
 }
 
 std::string Utf16leToUtf8(const uint8_t* data, size_t size) {
-  std::string out;
-  out.reserve(size / 2);
+  // Written through a pointer into room for the worst case (three bytes a
+  // unit), then cut: this runs for every text of every record read.
   const size_t units = size / 2;
+  std::string out(units * 3, '\0');
+  char* p = out.data();
   for (size_t i = 0; i < units; ++i) {
     char32_t unit = static_cast<char32_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    if (unit < 0x80) {
+      *p++ = static_cast<char>(unit);
+      continue;
+    }
+    if (unit < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (unit >> 6));
+      *p++ = static_cast<char>(0x80 | (unit & 0x3F));
+      continue;
+    }
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
       const char32_t low = static_cast<char32_t>(data[2 * i + 2] | (data[2 * i + 3] << 8));
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        // Four bytes for two units: within the room of six.
+        const char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        *p++ = static_cast<char>(0xF0 | (cp >> 18));
+        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         ++i;
         continue;
       }
     }
     if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
-    AppendUtf8(out, unit);
+    *p++ = static_cast<char>(0xE0 | (unit >> 12));
+    *p++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (unit & 0x3F));
   }
+  out.resize(static_cast<size_t>(p - out.data()));
   return out;
 }
 

@@ -780,14 +780,21 @@ WORD LanguageFromLocaleName(const char* name) {
 }
 
 WORD UserDefaultLanguage() {
-  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(variable);
+  // Asked at every message fetched: the locale names are looked up again
+  // only when one of the variables is another string than last time.
+  thread_local const char* seen[3] = {};
+  thread_local WORD known = 0;
+  const char* values[3] = {std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")};
+  if (known != 0 && std::equal(values, values + 3, seen)) return known;
+  std::copy(values, values + 3, seen);
+  known = LANGID_ENGLISH_US;
+  for (const char* value : values) {
     if (value == nullptr || *value == '\0') continue;
     const WORD language = LanguageFromLocaleName(value);
-    if (language != 0) return language;
-    return LANGID_ENGLISH_US;
+    if (language != 0) known = language;
+    break;
   }
-  return LANGID_ENGLISH_US;
+  return known;
 }
 
 void SetModuleCacheEnabled(bool enabled) {
