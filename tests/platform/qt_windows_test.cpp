@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -48,8 +49,16 @@ INT_PTR Record(HWND, UINT message, WPARAM wParam, LPARAM) {
 }
 
 std::vector<DRAWITEMSTRUCT> drawn;
+// Draws as the main window does: the row filled, the focus round all of it.
 INT_PTR RecordDrawing(HWND, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_DRAWITEM) drawn.push_back(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+  if (message == WM_DRAWITEM) {
+    const auto& row = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    drawn.push_back(row);
+    HBRUSH brush = CreateSolidBrush(GetSysColor((row.itemState & ODS_SELECTED) ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    FillRect(row.hDC, &row.rcItem, brush);
+    DeleteObject(brush);
+    if (row.itemState & ODS_FOCUS) DrawFocusRect(row.hDC, &row.rcItem);
+  }
   return message == WM_INITDIALOG || message == WM_DRAWITEM;
 }
 
@@ -222,6 +231,23 @@ TEST_F(QtWindowsTest, RowsAreDrawnByTheProcedureAndSelectedByTheUser) {
   std::vector<bool> selected;
   for (int i = 0; i < 3; ++i) selected.push_back(SendMessageA(view, LVM_GETITEMSTATE, i, LVIS_SELECTED) != 0);
   EXPECT_EQ(selected, (std::vector<bool>{true, false, true}));
+
+  // Shift then moves the focus and the selection: what reaches the screen
+  // is what a full repaint draws, no piece of a focus rectangle left.
+  QWidget* window = platform::qt::WidgetOf(dialog);
+  window->show();
+  ASSERT_TRUE(PumpUntil([&] { return window->windowHandle()->isExposed(); }));
+  QCoreApplication::processEvents();
+  const QRect second = widget->visualRect(widget->model()->index(1, 0));
+  QTest::mouseClick(widget->viewport(), Qt::LeftButton, Qt::ShiftModifier, second.center());
+  QCoreApplication::processEvents();
+  const QPoint at = widget->viewport()->mapTo(window, QPoint(0, 0));
+  const QImage shown = QGuiApplication::primaryScreen()
+                           ->grabWindow(window->winId(), at.x(), at.y(), widget->viewport()->width(),
+                                        widget->viewport()->height())
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(shown, widget->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
   SendMessageA(view, LVM_DELETEALLITEMS, 0, 0);
   EXPECT_EQ(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0), 0);
   DestroyWindow(dialog);

@@ -218,6 +218,13 @@ class ReportView final : public QTreeWidget {
   // user does to the list.
   bool viewportEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // The procedure draws whole rows, the focus rectangle round all of one:
+  // Qt would repaint only the cells that changed and leave pieces behind.
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
+ private:
+  void UpdateRows(int first, int last);
 };
 
 class ListViewControl final : public Window {
@@ -318,6 +325,28 @@ bool ReportView::viewportEvent(QEvent* event) {
 void ReportView::keyPressEvent(QKeyEvent* event) {
   if (window != nullptr) static_cast<ListViewControl*>(window)->ApplySelections();
   QTreeWidget::keyPressEvent(event);
+}
+
+void ReportView::UpdateRows(int first, int last) {
+  const QRect top = visualRect(model()->index(first, 0));
+  const QRect bottom = visualRect(model()->index(last, 0));
+  if (!top.isValid() || !bottom.isValid()) {
+    viewport()->update();
+    return;
+  }
+  viewport()->update(QRect(0, top.top(), viewport()->width(), bottom.bottom() - top.top() + 1));
+}
+
+void ReportView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTreeWidget::currentChanged(current, previous);
+  if (previous.isValid()) UpdateRows(previous.row(), previous.row());
+  if (current.isValid()) UpdateRows(current.row(), current.row());
+}
+
+void ReportView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+  QTreeWidget::selectionChanged(selected, deselected);
+  for (const QItemSelection* changed : {&selected, &deselected})
+    for (const QItemSelectionRange& range : *changed) UpdateRows(range.top(), range.bottom());
 }
 
 void ReportView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
