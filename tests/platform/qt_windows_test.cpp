@@ -121,20 +121,35 @@ TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
   }
 }
 
+// Windows' default frame: a dark line round the button's bevel.
+bool LooksDefault(HWND dialog, int id) {
+  QWidget* button = Control(dialog, id);
+  return button->grab().toImage().pixel(0, 0) == button->palette().color(QPalette::Shadow).rgb();
+}
+
 TEST_F(QtWindowsTest, KeysAndTheCloseBoxReachTheProcedureAsWindowsSendsThem) {
   HWND dialog = Open(IDD_GATHER_SELECTION);
   ASSERT_NE(dialog, nullptr);
   QWidget* window = platform::qt::WidgetOf(dialog);
   window->show();
+  ASSERT_TRUE(PumpUntil([&] { return window->isActiveWindow(); }));
+  Control(dialog, 1002)->setFocus();
+  EXPECT_TRUE(LooksDefault(dialog, IDOK));
+  EXPECT_FALSE(LooksDefault(dialog, 9));
   Key(dialog, Qt::Key_Return);
   Key(dialog, Qt::Key_Escape);
-  // With Help focused, Enter is Help's, not the default button's.
+  // With Help focused, Enter is Help's, not the default button's, and Help
+  // shows it; the frame goes back when the focus leaves the buttons.
   Control(dialog, 9)->setFocus();
+  EXPECT_TRUE(LooksDefault(dialog, 9));
+  EXPECT_FALSE(LooksDefault(dialog, IDOK));
   Key(dialog, Qt::Key_Return);
   Click(dialog, 2);
+  Control(dialog, 1002)->setFocus();
+  EXPECT_TRUE(LooksDefault(dialog, IDOK));
+  EXPECT_FALSE(LooksDefault(dialog, 9));
   // A disabled default button is not pressed by Enter.
   EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
-  Control(dialog, 1002)->setFocus();
   Key(dialog, Qt::Key_Return);
   EXPECT_EQ(Commands(), (std::vector<UINT>{IDOK, IDCANCEL, 9, IDCANCEL}));
 

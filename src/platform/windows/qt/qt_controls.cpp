@@ -392,7 +392,7 @@ std::unique_ptr<Window> MakeControl(const ControlTemplate& c, QWidget* host, HIN
     }
     case ControlClass::PushButton:
     case ControlClass::DefPushButton: {
-      auto* button = new QPushButton(text, host);
+      auto* button = new PushButton(text, host);
       // Enter is the dialog's to route, as on Windows.
       button->setAutoDefault(false);
       if (c.kind == ControlClass::DefPushButton) {

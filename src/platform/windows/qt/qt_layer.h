@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
+#include <QStyleOptionButton>
 #include <QRect>
 #include <QString>
 #include <QThread>
@@ -102,6 +104,31 @@ class Window {
   int id = 0;
 };
 
+// A push button drawn as the default one when its dialog says so: Windows
+// moves the default frame with the focus, which Qt's autoDefault would do
+// only by taking over Enter as well.
+class PushButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+  void SetLooksDefault(bool looks) {
+    if (looks == looksDefault_) return;
+    looksDefault_ = looks;
+    update();
+  }
+
+ protected:
+  void initStyleOption(QStyleOptionButton* option) const override {
+    QPushButton::initStyleOption(option);
+    // The style draws the dark frame only round a bevel inset for it.
+    constexpr auto frame = QStyleOptionButton::DefaultButton | QStyleOptionButton::AutoDefaultButton;
+    option->features &= ~frame;
+    if (looksDefault_) option->features |= frame;
+  }
+
+ private:
+  bool looksDefault_ = false;
+};
+
 struct MenuItem {
   UINT id;
   QString text;
@@ -123,6 +150,9 @@ class Dialog final : public Window {
   void FillSystemMenu(QMenu& menu) const;
   // A menu bar above the client area holding the system menu.
   void AddMenuBar();
+  // The default frame on the push button with the focus, else on the
+  // default button.
+  void ShowDefault(const QWidget* focus);
 
   DialogWidget* qdialog = nullptr;
   const DialogTemplate* tmpl = nullptr;

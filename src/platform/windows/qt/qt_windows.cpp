@@ -135,6 +135,13 @@ void Dialog::AddMenuBar() {
   menuBar->show();
 }
 
+void Dialog::ShowDefault(const QWidget* focus) {
+  const auto* focused = dynamic_cast<const PushButton*>(focus);
+  for (const auto& control : controls)
+    if (auto* button = dynamic_cast<PushButton*>(control->widget))
+      button->SetLooksDefault(focused != nullptr ? button == focused : control->id == defaultId);
+}
+
 void DialogWidget::keyPressEvent(QKeyEvent* event) {
   if (owner_.destroyed || owner_.ended) return;
   const int key = event->key();
@@ -250,6 +257,11 @@ Dialog* QtWindows::Create(HINSTANCE instance, int templateId, HWND owner, DLGPRO
     }
     dialog->controls.push_back(std::move(control));
   }
+  dialog->ShowDefault(nullptr);
+  // Focus moving to another window leaves the frame where it was.
+  QObject::connect(qApp, &QApplication::focusChanged, dialog->qdialog, [dialog](QWidget*, QWidget* now) {
+    if (!dialog->destroyed && now != nullptr && now->window() == dialog->qdialog) dialog->ShowDefault(now);
+  });
   // Group boxes are frames behind the controls they hold.
   for (const auto& control : dialog->controls)
     if (qobject_cast<QGroupBox*>(control->widget) != nullptr) control->widget->lower();
