@@ -8,6 +8,9 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStyleOptionGroupBox>
 #include <QLineEdit>
 #include <QApplication>
 #include <QMenu>
@@ -84,6 +87,17 @@ class QtWindowsTest : public ::testing::Test {
 
 int Round(int value, int numerator, int denominator) { return (value * numerator + denominator / 2) / denominator; }
 
+// A control without an id of its own: the one of its kind and text.
+QWidget* Unnamed(HWND dialog, const ControlTemplate& c) {
+  for (QWidget* child : platform::qt::WidgetOf(dialog)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    auto* label = qobject_cast<QLabel*>(child);
+    auto* box = qobject_cast<QGroupBox*>(child);
+    if (c.kind == ControlClass::StaticText && label != nullptr && label->text() == c.text) return child;
+    if (c.kind == ControlClass::GroupBox && box != nullptr && box->title() == c.text) return child;
+  }
+  return nullptr;
+}
+
 TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
   for (const DialogTemplate& t : AllDialogTemplates()) {
     const auto units = platform::qt::DialogBaseUnits(t.font, t.pointSize);
@@ -99,9 +113,10 @@ TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
     EXPECT_EQ(client.right, Round(t.cx, units.x, 4)) << t.id;
     EXPECT_EQ(client.bottom, Round(t.cy, units.y, 8)) << t.id;
     for (const ControlTemplate& c : t.controls) {
-      if (c.id == IDC_STATIC) continue;
-      QWidget* widget = Control(dialog, c.id);
-      ASSERT_NE(widget, nullptr) << t.id << "/" << c.id;
+      const bool text = c.kind == ControlClass::StaticText || c.kind == ControlClass::GroupBox;
+      if (c.id == IDC_STATIC && !text) continue;
+      QWidget* widget = c.id != IDC_STATIC ? Control(dialog, c.id) : Unnamed(dialog, c);
+      ASSERT_NE(widget, nullptr) << t.id << "/" << c.id << " " << c.text;
       const QRect r = widget->geometry();
       EXPECT_EQ(r.x(), Round(c.x, units.x, 4)) << t.id << "/" << c.id;
       EXPECT_EQ(r.y(), Round(c.y, units.y, 8)) << t.id << "/" << c.id;
@@ -111,10 +126,25 @@ TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
         EXPECT_EQ(r.height(), Round(c.cy, units.y, 8)) << t.id << "/" << c.id;
       }
       EXPECT_TRUE(QRect(0, 0, client.right, client.bottom).contains(r)) << t.id << "/" << c.id << " is clipped";
-      // Nothing cut: a button's caption fits inside it.
+      // Nothing cut: a caption fits inside its control, a static text's
+      // lines in its rectangle, a group's title as clear of the frame's
+      // right end as of its left.
       if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         const QString caption = button->text().remove('&');
         EXPECT_LE(button->fontMetrics().horizontalAdvance(caption), r.width() - 4) << t.id << "/" << c.id;
+      } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        const QRect lines = label->fontMetrics().boundingRect(QRect(0, 0, r.width(), 1000),
+                                                              Qt::TextWordWrap, label->text());
+        EXPECT_LE(lines.width(), r.width()) << t.id << "/" << c.text;
+        EXPECT_LE(lines.height(), r.height()) << t.id << "/" << c.text;
+      } else if (auto* box = qobject_cast<QGroupBox*>(widget); box != nullptr && !box->title().isEmpty()) {
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.textAlignment = box->alignment();
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        EXPECT_LE(title.right() + 1, r.width() - title.left()) << t.id << "/" << c.text;
       }
     }
     DestroyWindow(dialog);

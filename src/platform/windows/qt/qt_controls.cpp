@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -372,6 +373,43 @@ void ReportView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, 
   painter->save();
   window->dialog->Dispatch(WM_DRAWITEM, static_cast<WPARAM>(window->id), reinterpret_cast<LPARAM>(&item));
   painter->restore();
+}
+
+namespace {
+
+// Whether the control's text shows whole: a static text's lines in its
+// rectangle, a group's title as clear of the frame's right end as of its
+// left, a push button's caption inside its bevel.
+bool TextFits(const QWidget* control) {
+  const QFontMetrics metrics = control->fontMetrics();
+  const QRect r = control->rect();
+  if (const auto* label = qobject_cast<const QLabel*>(control)) {
+    const QRect lines = metrics.boundingRect(QRect(0, 0, r.width(), 10000), Qt::TextWordWrap, label->text());
+    return lines.width() <= r.width() && lines.height() <= r.height();
+  }
+  if (const auto* box = qobject_cast<const QGroupBox*>(control)) {
+    if (box->title().isEmpty()) return true;
+    QStyleOptionGroupBox option;
+    option.initFrom(box);
+    option.text = box->title();
+    option.textAlignment = box->alignment();
+    option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+    const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+    return title.right() + 1 <= r.width() - title.left();
+  }
+  if (const auto* button = qobject_cast<const QPushButton*>(control))
+    return metrics.horizontalAdvance(QString(button->text()).remove('&')) <= r.width() - 4;
+  return true;
+}
+
+}  // namespace
+
+void FitText(QWidget* control) {
+  QFont font = control->font();
+  for (int stretch = 96; stretch >= 80 && !TextFits(control); stretch -= 4) {
+    font.setStretch(stretch);
+    control->setFont(font);
+  }
 }
 
 std::unique_ptr<Window> MakeControl(const ControlTemplate& c, QWidget* host, HINSTANCE instance, Dialog* dialog,

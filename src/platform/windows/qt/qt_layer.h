@@ -310,6 +310,11 @@ class QtWindows final : public WindowsService {
 // The one installed layer.
 extern QtWindows* layer;
 
+// Sets a control's text a little narrower when it would overrun the
+// control at the dialog's font: the stand-in face runs wider than the one
+// the templates were laid out for in places.
+void FitText(QWidget* control);
+
 // A control of a dialog from its template line: its widget (a child of
 // `host`, not yet placed) and its window. Consecutive radio buttons share
 // `radios` until a WS_GROUP starts a new set.

@@ -33,6 +33,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -236,6 +237,7 @@ Dialog* QtWindows::Create(HINSTANCE instance, int templateId, HWND owner, DLGPRO
     } else {
       widget->setGeometry(px(c.x), py(c.y), px(c.cx), height);
     }
+    FitText(widget);
     if (!(c.style & WS_TABSTOP)) widget->setFocusPolicy(Qt::NoFocus);
     control->widget = widget;
     control->dialog = dialog;
@@ -756,11 +758,15 @@ UINT QtWindows::WinExec(const char* commandLine, UINT) {
 using namespace detail;
 
 BaseUnits DialogBaseUnits(const char* font, int pointSize) {
-  const QFontMetrics metrics(TemplateFont(font, pointSize));
+  const QFont face = TemplateFont(font, pointSize);
+  const QFontMetrics metrics(face);
   // Windows' rule: the average width of the 52 Latin letters, rounded, and
-  // the font's height.
+  // the font's height, its ascent and descent each in whole pixels rounded
+  // up as Windows rounds them; rounded to the nearest a line of text would
+  // not fit a control one line high.
   const int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  return BaseUnits{(width / 26 + 1) / 2, metrics.height()};
+  const QFontMetricsF exact(face);
+  return BaseUnits{(width / 26 + 1) / 2, static_cast<int>(std::ceil(exact.ascent()) + std::ceil(exact.descent()))};
 }
 
 bool InstallQtWindowSystem(int& argc, char** argv) {
