@@ -29,6 +29,8 @@ CORVID_BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev tzdata unixodbc-dev)
 CORVID_BUILD_PACKAGES+=(qt6-base-dev fonts-liberation2)
 # The embedded database: SQLite for the installer, and its ODBC driver.
 CORVID_BUILD_PACKAGES+=(libsqlite3-dev libsqliteodbc)
+# Other computers' registry hives, read with libhivex.
+CORVID_BUILD_PACKAGES+=(pkg-config libhivex-dev)
 # The resource tools that build the sample domain's message files.
 CORVID_SAMPLE_PACKAGES=(binutils-mingw-w64-x86-64)
 # Independent tools that make test fixtures and check ours against theirs.

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/registry/registry.h"
+#include "support/hives.h"
 #include "support/temp_machine.h"
 
 namespace {
@@ -257,6 +260,145 @@ TEST(RegistryConcurrency, WritersFromManyThreadsLoseNothing) {
                 std::string::npos);
     }
   }
+}
+
+// A computer folder that is a copy of a Windows disk: no registry.reg, the
+// hives where Windows keeps them, as a copied system has them (no
+// CurrentControlSet, no SystemRoot in a setup-time SOFTWARE).
+class HiveComputer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing_support::HaveHivexregedit()) GTEST_SKIP() << "no hivexregedit (libwin-hivex-perl)";
+    ASSERT_TRUE(testing_support::MakeHive(Config() / "SYSTEM",
+        "[\\Select]\n\"Current\"=dword:00000002\n\n"
+        "[\\ControlSet001\\Services\\Eventlog\\System\\Stale]\n\n"
+        "[\\ControlSet002\\Services\\Eventlog\\System]\n"
+        "\"File\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,00,25,00,00,00\n\n"
+        "[\\ControlSet002\\Services\\Eventlog\\System\\Zeta]\n"
+        "\"Name\"=hex(1):63,00,61,00,66,00,e9,00,00,00\n\n"
+        "[\\ControlSet002\\Services\\Eventlog\\System\\alpha]\n"));
+    ASSERT_TRUE(testing_support::MakeHive(Config() / "SOFTWARE",
+        "[\\Microsoft\\Windows NT\\CurrentVersion]\n\"CurrentVersion\"=\"5.1\"\n"));
+  }
+  std::filesystem::path Config() const { return machine.root() / "network/XP01/C$/Windows/System32/config"; }
+
+  TempMachine machine;
+};
+
+struct Answer {
+  LONG status;
+  DWORD type = 0;
+  std::string data = {};
+};
+
+Answer Query(const char* computer, const char* path, const char* value) {
+  HKEY root = nullptr;
+  if (const LONG status = RegConnectRegistryA(computer, HKEY_LOCAL_MACHINE, &root); status != ERROR_SUCCESS) {
+    return {status, 0, {}};
+  }
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExA(root, path, 0, KEY_READ, &key);
+  Answer answer{status, 0, {}};
+  if (status == ERROR_SUCCESS && value != nullptr) {
+    char buffer[256] = {};
+    DWORD size = sizeof buffer;
+    answer.status = RegQueryValueExA(key, value, nullptr, &answer.type, reinterpret_cast<BYTE*>(buffer), &size);
+    if (answer.status == ERROR_SUCCESS) answer.data.assign(buffer, size);
+  }
+  if (key != nullptr) RegCloseKey(key);
+  RegCloseKey(root);
+  return answer;
+}
+
+std::vector<std::string> Subkeys(const char* computer, const char* path) {
+  HKEY root = nullptr;
+  HKEY key = nullptr;
+  std::vector<std::string> names;
+  if (RegConnectRegistryA(computer, HKEY_LOCAL_MACHINE, &root) != ERROR_SUCCESS) return names;
+  if (RegOpenKeyExA(root, path, 0, KEY_ENUMERATE_SUB_KEYS, &key) == ERROR_SUCCESS) {
+    char name[256];
+    DWORD size = sizeof name;
+    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, size = sizeof name) {
+      names.emplace_back(name, size);
+    }
+    RegCloseKey(key);
+  }
+  RegCloseKey(root);
+  return names;
+}
+
+TEST_F(HiveComputer, AnswersAsItsRegistryWouldAtBoot) {
+  using namespace std::string_literals;
+  struct Case {
+    const char* path;
+    const char* value;
+    Answer expected;
+  };
+  const Case cases[] = {
+      // The control set that Select names, the log key whatever its case.
+      {"SYSTEM\\CurrentControlSet\\Services\\EventLog\\System", "File", {0, REG_EXPAND_SZ, "%SystemRoot%\0"s}},
+      {"SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\Stale", nullptr, {ERROR_FILE_NOT_FOUND}},
+      {"system\\currentcontrolset\\services\\eventlog\\system\\ZETA", "name", {0, REG_SZ, "caf\xc3\xa9\0"s}},
+      // The folder the hives are in, where the hive has no SystemRoot.
+      {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", {0, REG_SZ, "C:\\Windows\0"s}},
+      {"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion", {0, REG_SZ, "5.1\0"s}},
+      {"SOFTWARE\\Microsoft", "SystemRoot", {ERROR_FILE_NOT_FOUND}},
+      {"SAM\\SAM", nullptr, {ERROR_FILE_NOT_FOUND}},  // no SAM hive
+      {"SECURITY", nullptr, {ERROR_FILE_NOT_FOUND}},
+  };
+  for (const Case& c : cases) {
+    const Answer got = Query("XP01", c.path, c.value);
+    EXPECT_EQ(got.status, c.expected.status) << c.path;
+    EXPECT_EQ(got.type, c.expected.type) << c.path;
+    EXPECT_EQ(got.data, c.expected.data) << c.path;
+  }
+  EXPECT_EQ(Subkeys("XP01", "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System"),
+            (std::vector<std::string>{"alpha", "Zeta"}));
+  EXPECT_EQ(Subkeys("XP01", ""), (std::vector<std::string>{"SOFTWARE", "SYSTEM"}));
+  EXPECT_EQ(Subkeys("XP01", "SYSTEM"),
+            (std::vector<std::string>{"ControlSet001", "ControlSet002", "Select", "CurrentControlSet"}));
+
+  HKEY root = nullptr;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegConnectRegistryA("XP01", HKEY_LOCAL_MACHINE, &root), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(root, "SOFTWARE", 0, KEY_SET_VALUE, &key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCreateKeyExA(root, "SOFTWARE\\New", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  RegCloseKey(root);
+}
+
+TEST_F(HiveComputer, HivesThatAreNoHivesAreErrorsAndARegistryFileWins) {
+  const std::string software = (Config() / "SOFTWARE").string();
+  const std::string whole = machine.Read("network/XP01/C$/Windows/System32/config/SOFTWARE");
+  const char* const kVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    LONG expected;
+  };
+  const Case cases[] = {
+      {"truncated", whole.substr(0, 6000), ERROR_BADDB},
+      {"a .reg file", kHive, ERROR_BADDB},
+      {"empty", "", ERROR_BADDB},
+      {"whole again", whole, ERROR_SUCCESS},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(software);
+    machine.Write("network/XP01/C$/Windows/System32/config/SOFTWARE", c.bytes);
+    EXPECT_EQ(Query("XP01", kVersion, "CurrentVersion").status, c.expected) << c.what;
+    // The other hives are not affected.
+    EXPECT_EQ(Query("XP01", "SYSTEM\\Select", "Current").status, ERROR_SUCCESS) << c.what;
+  }
+
+  machine.Write("network/XP01/registry.reg", kHive);
+  EXPECT_EQ(Query("XP01", kVersion, "CurrentVersion").status, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Query("XP01", kSettings, "TimeOut").status, ERROR_SUCCESS);
+  std::filesystem::remove(machine.root() / "network/XP01/registry.reg");
+  // Without the installation it is a computer without a registry service.
+  std::filesystem::rename(machine.root() / "network/XP01/C$/Windows", machine.root() / "network/XP01/C$/Other");
+  std::filesystem::remove_all(Config().parent_path().parent_path().parent_path() / "Other/System32/config");
+  EXPECT_EQ(Query("XP01", "SYSTEM", nullptr).status, ERROR_BAD_NETPATH);
 }
 
 }  // namespace

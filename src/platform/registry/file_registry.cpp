@@ -1,8 +1,10 @@
-// The real registry service: registry files in the regedit text format.
+// The real registry service: registry files in the regedit text format, and
+// the hive files of another computer's Windows installation.
 //
 // This computer's HKEY_LOCAL_MACHINE is <machine>/registry.reg; another
-// computer's is <network>/NAME/registry.reg and is never written. A file is
-// parsed once and parsed again only when it changes on disk (another program,
+// computer's is <network>/NAME/registry.reg or, without one, the hives of
+// the installation on its shares (hive_registry.h); neither is ever written.
+// A file is parsed once and parsed again only when it changes on disk (another program,
 // such as the data source companion, may write it while we run). A write
 // re-reads the file under a lock on the machine folder, applies the one
 // change, and replaces the file atomically: temp file, fsync, rename, so a
@@ -23,6 +25,7 @@
 #include "platform/base/text.h"
 #include "platform/files/atomic_file.h"
 #include "platform/files/paths.h"
+#include "platform/registry/hive_registry.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
 
@@ -147,10 +150,12 @@ class Hive {
   std::unique_ptr<reg::Document> doc_;
 };
 
+// A key of a registry file, or of an installation's hives.
 struct KeyHandle {
   std::shared_ptr<Hive> hive;
   std::string path;  // from the document's root, e.g. HKEY_LOCAL_MACHINE\SOFTWARE
   REGSAM access;
+  std::shared_ptr<hive::Installation> installation;  // then `path` is below HKEY_LOCAL_MACHINE
 };
 
 std::string JoinKeyPath(const std::string& base, const char* sub) {
@@ -187,7 +192,12 @@ class FileRegistry final : public RegistryService {
         return ERROR_BAD_NETPATH;
       }
       const std::string file = MapPath("\\\\" + std::string(name) + "\\registry.reg");
-      if (::stat(file.c_str(), &st) != 0) return ERROR_BAD_NETPATH;
+      if (::stat(file.c_str(), &st) != 0) {
+        auto installation = InstallationAt(folder);
+        if (installation == nullptr) return ERROR_BAD_NETPATH;
+        *result = NewHandle(nullptr, "", KEY_ALL_ACCESS, std::move(installation));
+        return ERROR_SUCCESS;
+      }
       hive = HiveAt(file, false);
     }
     *result = NewHandle(std::move(hive), kRootName, KEY_ALL_ACCESS);
@@ -199,8 +209,16 @@ class FileRegistry final : public RegistryService {
     std::lock_guard<std::mutex> lock(mutex_);
     const KeyHandle* base = Lookup(key);
     if (base == nullptr) return ERROR_INVALID_HANDLE;
-    if (!base->hive->writable() && (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0) {
+    if ((base->hive == nullptr || !base->hive->writable()) &&
+        (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0) {
       return ERROR_ACCESS_DENIED;
+    }
+    if (base->installation != nullptr) {
+      const std::string path =
+          base->path.empty() ? std::string(subKey != nullptr ? subKey : "") : JoinKeyPath(base->path, subKey);
+      if (const LONG status = base->installation->OpenKey(path); status != ERROR_SUCCESS) return status;
+      *result = NewHandle(nullptr, path, access, base->installation);
+      return ERROR_SUCCESS;
     }
     const std::string path = JoinKeyPath(base->path, subKey);
     reg::Key* found = nullptr;
@@ -217,8 +235,8 @@ class FileRegistry final : public RegistryService {
     std::lock_guard<std::mutex> lock(mutex_);
     const KeyHandle* base = Lookup(key);
     if (base == nullptr) return ERROR_INVALID_HANDLE;
+    if (base->hive == nullptr || !base->hive->writable()) return ERROR_ACCESS_DENIED;
     Hive& hive = *base->hive;
-    if (!hive.writable()) return ERROR_ACCESS_DENIED;
     const std::string path = JoinKeyPath(base->path, subKey);
     FolderLock folderLock(MachineFolder());
     if (const LONG status = hive.Refresh(); status != ERROR_SUCCESS) return status;
@@ -242,14 +260,29 @@ class FileRegistry final : public RegistryService {
     const KeyHandle* handle = Lookup(key);
     if (handle == nullptr) return ERROR_INVALID_HANDLE;
     if ((handle->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
+    if (handle->installation != nullptr) {
+      DWORD valueType = 0;
+      std::vector<uint8_t> bytes;
+      if (const LONG status = handle->installation->QueryValue(
+              handle->path, valueName != nullptr ? valueName : "", valueType, bytes);
+          status != ERROR_SUCCESS) {
+        return status;
+      }
+      return Give(valueType, bytes, type, data, dataSize);
+    }
     reg::Key* found = nullptr;
     if (const LONG status = Resolve(*handle->hive, handle->path, found); status != ERROR_SUCCESS) {
       return status == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : status;
     }
     const reg::Value* value = found->FindValue(valueName != nullptr ? valueName : "");
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-    if (type != nullptr) *type = value->type;
-    const auto size = static_cast<DWORD>(value->data.size());
+    return Give(value->type, value->data, type, data, dataSize);
+  }
+
+  static LONG Give(DWORD valueType, const std::vector<uint8_t>& bytes, LPDWORD type, BYTE* data,
+                   LPDWORD dataSize) {
+    if (type != nullptr) *type = valueType;
+    const auto size = static_cast<DWORD>(bytes.size());
     if (dataSize == nullptr) return ERROR_SUCCESS;
     if (data == nullptr) {
       *dataSize = size;
@@ -259,7 +292,7 @@ class FileRegistry final : public RegistryService {
       *dataSize = size;
       return ERROR_MORE_DATA;
     }
-    if (size > 0) std::memcpy(data, value->data.data(), size);
+    if (size > 0) std::memcpy(data, bytes.data(), size);
     *dataSize = size;
     return ERROR_SUCCESS;
   }
@@ -270,7 +303,7 @@ class FileRegistry final : public RegistryService {
     std::lock_guard<std::mutex> lock(mutex_);
     const KeyHandle* handle = Lookup(key);
     if (handle == nullptr) return ERROR_INVALID_HANDLE;
-    if ((handle->access & KEY_SET_VALUE) == 0 || !handle->hive->writable()) {
+    if ((handle->access & KEY_SET_VALUE) == 0 || handle->hive == nullptr || !handle->hive->writable()) {
       return ERROR_ACCESS_DENIED;
     }
     FolderLock folderLock(MachineFolder());
@@ -290,12 +323,20 @@ class FileRegistry final : public RegistryService {
     const KeyHandle* handle = Lookup(key);
     if (handle == nullptr) return ERROR_INVALID_HANDLE;
     if ((handle->access & KEY_ENUMERATE_SUB_KEYS) == 0) return ERROR_ACCESS_DENIED;
-    reg::Key* found = nullptr;
-    if (const LONG status = Resolve(*handle->hive, handle->path, found); status != ERROR_SUCCESS) {
-      return status == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : status;
+    std::string child;
+    if (handle->installation != nullptr) {
+      if (const LONG status = handle->installation->EnumKey(handle->path, index, child);
+          status != ERROR_SUCCESS) {
+        return status;
+      }
+    } else {
+      reg::Key* found = nullptr;
+      if (const LONG status = Resolve(*handle->hive, handle->path, found); status != ERROR_SUCCESS) {
+        return status == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : status;
+      }
+      if (index >= found->children().size()) return ERROR_NO_MORE_ITEMS;
+      child = found->children()[index]->name();
     }
-    if (index >= found->children().size()) return ERROR_NO_MORE_ITEMS;
-    const std::string& child = found->children()[index]->name();
     // The size is in characters and must leave room for the terminator; on
     // success it comes back without it.
     if (*nameSize <= child.size()) return ERROR_MORE_DATA;
@@ -328,8 +369,27 @@ class FileRegistry final : public RegistryService {
     return slot;
   }
 
-  HKEY NewHandle(std::shared_ptr<Hive> hive, std::string path, REGSAM access) {
-    auto* handle = new KeyHandle{std::move(hive), std::move(path), access};
+  // A computer's installation is found once and its hives opened once, for
+  // as long as it stays where it was: a big SOFTWARE hive takes a while.
+  std::shared_ptr<hive::Installation> InstallationAt(const std::string& computerFolder) {
+    if (auto it = installations_.find(computerFolder); it != installations_.end()) {
+      if (it->second->StillThere()) return it->second;
+      installations_.erase(it);
+    }
+    hive::InstallationPlace place;
+    if (!hive::FindInstallation(computerFolder, place)) return nullptr;
+    // Each one holds its hive files open; let go of those no key uses.
+    if (installations_.size() >= kOpenInstallations) {
+      std::erase_if(installations_, [](const auto& entry) { return entry.second.use_count() == 1; });
+    }
+    auto installation = std::make_shared<hive::Installation>(std::move(place));
+    installations_[computerFolder] = installation;
+    return installation;
+  }
+
+  HKEY NewHandle(std::shared_ptr<Hive> hive, std::string path, REGSAM access,
+                 std::shared_ptr<hive::Installation> installation = nullptr) {
+    auto* handle = new KeyHandle{std::move(hive), std::move(path), access, std::move(installation)};
     handles_.insert(handle);
     return reinterpret_cast<HKEY>(handle);
   }
@@ -339,7 +399,7 @@ class FileRegistry final : public RegistryService {
   const KeyHandle* Lookup(HKEY key) {
     if (key == HKEY_LOCAL_MACHINE) {
       localRoot_ = KeyHandle{HiveAt(MachineFolder() + "/registry.reg", true), kRootName,
-                             KEY_ALL_ACCESS};
+                             KEY_ALL_ACCESS, nullptr};
       return &localRoot_;
     }
     auto* handle = reinterpret_cast<KeyHandle*>(key);
@@ -357,6 +417,8 @@ class FileRegistry final : public RegistryService {
   std::unordered_map<std::string, std::shared_ptr<Hive>> hives_;
   std::unordered_set<KeyHandle*> handles_;
   KeyHandle localRoot_;
+  static constexpr size_t kOpenInstallations = 64;
+  std::unordered_map<std::string, std::shared_ptr<hive::Installation>> installations_;
 };
 
 }  // namespace
@@ -364,6 +426,17 @@ class FileRegistry final : public RegistryService {
 RegistryService& RegistryService::Default() {
   static FileRegistry* registry = new FileRegistry();  // lives as long as the process
   return *registry;
+}
+
+std::string RegistryFileOf(const std::string& computer, std::string_view topKey) {
+  if (computer.empty()) return MachineFolder() + "/registry.reg";
+  const std::string file = MapPath("\\\\" + computer + "\\registry.reg");
+  struct stat st;
+  hive::InstallationPlace place;
+  if (::stat(file.c_str(), &st) == 0 || !hive::FindInstallation(MapPath("\\\\" + computer), place)) {
+    return file;
+  }
+  return hive::Installation(std::move(place)).HivePath(topKey);
 }
 
 std::string LastRegistryFileError() {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/base/service.h"
 #include "platform/base/win32.h"
@@ -85,6 +86,12 @@ class RegistryWrapper : public RegistryService {
 // line N: ..."), for the installer and tools that can show it; empty when
 // every file loaded.
 std::string LastRegistryFileError();
+
+// The file that holds the key `topKey` ("SAM", "SYSTEM", ...) of the
+// HKEY_LOCAL_MACHINE of `computer` ("" for this one): its registry.reg or,
+// without one, the hive of its installation. A path that does not exist
+// when there is neither.
+std::string RegistryFileOf(const std::string& computer, std::string_view topKey);
 
 }  // namespace platform
 
