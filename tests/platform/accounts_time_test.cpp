@@ -2,6 +2,8 @@
 // computers of the network root.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/accounts_time/accounts.h"
 #include "platform/accounts_time/clock.h"
 #include "platform/accounts_time/time_conversion.h"
@@ -153,6 +155,36 @@ TEST(Accounts, SidLengthRefusesWhatIsNotAnIdentifier) {
   bad[0] = 2;
   EXPECT_EQ(platform::SidLength(bad.data(), bad.size()), 0u);
   EXPECT_EQ(platform::SidText(sid.data()), "S-1-5-21-1-2-3-1000");
+}
+
+// A copied Windows disk answers for its accounts from its SAM hive, whose
+// "V" keeps the machine identifier inside a table of its own.
+TEST(Accounts, FromTheSamHiveOfACopiedDisk) {
+  const std::filesystem::path sam = std::string(CORVID_REAL_DATA) + "/SAM";
+  if (!std::filesystem::exists(sam)) GTEST_SKIP() << "no " << sam;
+  TempMachine machine;
+  const auto config = machine.root() / "network/XP02/C$/WINDOWS/system32/config";
+  std::filesystem::create_directories(config);
+  std::filesystem::create_symlink(sam, config / "SAM");
+  const uint32_t m1 = 1760460187, m2 = 1592185332, m3 = 161725925;
+  struct Case {
+    std::vector<uint8_t> sid;
+    Lookup expected;
+  };
+  const Case cases[] = {
+      {Sid({21, m1, m2, m3, 500}), {true, "Administrator", "XP02", 0}},
+      {Sid({21, m1, m2, m3, 501}), {true, "Guest", "XP02", 0}},
+      {Sid({21, m1, m2, m3, 1000}), {true, "Preston", "XP02", 0}},
+      {Sid({21, m1, m2, m3, 1001}), {false, "", "", 1332}},
+      {Sid({21, m1, m2, m3 + 1, 500}), {false, "", "", 1332}},
+  };
+  for (const Case& c : cases) {
+    const Lookup got = Ask("XP02", c.sid);
+    EXPECT_EQ(got.ok, c.expected.ok) << platform::SidText(c.sid.data());
+    EXPECT_EQ(got.name, c.expected.name);
+    EXPECT_EQ(got.domain, c.expected.domain);
+    EXPECT_EQ(got.error, c.expected.error);
+  }
 }
 
 }  // namespace

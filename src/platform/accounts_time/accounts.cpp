@@ -92,6 +92,34 @@ std::vector<uint8_t> ReadBytes(HKEY root, const char* path, const char* value) {
   return bytes;
 }
 
+uint32_t Dword(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// The three parts of the machine identifier S-1-5-21-a-b-c that the domain's
+// "V" value holds. V starts with a table of (offset, length, ?) entries
+// whose offsets count from its end at 0x30; the second entry is the
+// identifier. A V without that table (a hand-made export) is taken to end
+// with the parts.
+bool MachineSid(const std::vector<uint8_t>& v, uint32_t parts[3]) {
+  constexpr size_t kTableSize = 0x30;
+  if (v.size() >= kTableSize) {
+    const uint64_t offset = kTableSize + static_cast<uint64_t>(Dword(&v[12]));
+    const uint32_t length = Dword(&v[16]);
+    if (length == 24 && offset <= v.size() - length) {
+      const uint8_t* sid = v.data() + offset;
+      static constexpr uint8_t kPrefix[] = {1, 4, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
+      if (std::memcmp(sid, kPrefix, sizeof kPrefix) == 0) {
+        for (size_t i = 0; i < 3; ++i) parts[i] = Dword(sid + 12 + 4 * i);
+        return true;
+      }
+    }
+  }
+  if (v.size() < 12) return false;
+  for (size_t i = 0; i < 3; ++i) parts[i] = Dword(v.data() + v.size() - 12 + 4 * i);
+  return true;
+}
+
 std::string ComputerNameOf(HKEY root, const std::string& asked) {
   const std::vector<uint8_t> bytes =
       ReadBytes(root, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName");
@@ -148,10 +176,10 @@ bool StampOf(const std::string& path, FileStamp& stamp) {
 class RegistryAccounts final : public AccountsService {
  public:
   // A gather asks the same computer about the same few accounts for every
-  // record; an answer is kept for as long as that computer's registry file
-  // is unchanged, which costs one stat instead of a walk through its SAM,
-  // and an answer checked within kTrusted is given without even that, as
-  // message files are.
+  // record; an answer is kept for as long as the file that holds that
+  // computer's SAM is unchanged, which costs one stat instead of a walk
+  // through its SAM, and an answer checked within kTrusted is given without
+  // even that, as message files are.
   BOOL LookupAccountSid(const char* systemName, const void* sid, char* name, DWORD* nameSize,
                         char* domain, DWORD* domainSize, SID_NAME_USE* use) override {
     if (sid == nullptr || nameSize == nullptr || domainSize == nullptr ||
@@ -178,8 +206,7 @@ class RegistryAccounts final : public AccountsService {
         return Answer::Give(known, name, nameSize, domain, domainSize, use);
       }
     }
-    const std::string registryFile =
-        computer.empty() ? MachineFolder() + "/registry.reg" : MapPath("\\\\" + computer + "\\registry.reg");
+    const std::string registryFile = RegistryFileOf(computer, "SAM");
     FileStamp before;
     const bool stamped = StampOf(registryFile, before);
     char account[256];
@@ -247,14 +274,9 @@ class RegistryAccounts final : public AccountsService {
       HKEY root = nullptr;
       if (RegConnectRegistryA(computer.empty() ? nullptr : computer.c_str(), HKEY_LOCAL_MACHINE, &root) ==
           ERROR_SUCCESS) {
-        const std::vector<uint8_t> v = ReadBytes(root, "SAM\\SAM\\Domains\\Account", "V");
-        bool same = v.size() >= 12;
-        for (size_t i = 0; same && i < 3; ++i) {
-          const uint8_t* p = v.data() + v.size() - 12 + 4 * i;
-          const uint32_t part = static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) |
-                                (static_cast<uint32_t>(p[3]) << 24);
-          same = part == SubAuthority(bytes, 1 + i);
-        }
+        uint32_t machine[3] = {};
+        bool same = MachineSid(ReadBytes(root, "SAM\\SAM\\Domains\\Account", "V"), machine);
+        for (size_t i = 0; same && i < 3; ++i) same = machine[i] == SubAuthority(bytes, 1 + i);
         std::string account;
         SID_NAME_USE kind = SidTypeUser;
         if (same) {

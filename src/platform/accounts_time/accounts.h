@@ -3,7 +3,7 @@
 // Well-known identifiers (SYSTEM, LOCAL SERVICE, Everyone, the BUILTIN
 // groups, ...) are answered by every computer that can be reached. A
 // computer's own accounts are read from its registry in the layout of the
-// SAM hive: the machine identifier in the last 12 bytes of the "V" value of
+// SAM hive: the machine identifier in the "V" value of
 // SAM\SAM\Domains\Account, and each account a key under
 // Domains\Account\Users\Names (groups: Aliases\Names, Groups\Names) whose
 // default value's registry type is the account's relative identifier.
