@@ -644,4 +644,56 @@ TEST(MalformedImage, BrokenFieldsGiveTheirErrors) {
   EXPECT_EQ(Parse(image, 0xFFFFFFF0).find, ERROR_INVALID_DATA);
 }
 
+// Message files where Windows keeps them: texts in the satellite of the
+// computer's language, or of US English, beside a module without a table;
+// a 32-bit program's files in SysWOW64.
+TEST(MessageModules, SatellitesAndSysWow64) {
+  REQUIRE_MESSAGE_DLLS();
+  TempMachine machine;
+  const fs::path german = machine.root() / "network/DE01/C$/Windows";
+  const fs::path english = machine.root() / "network/US01/C$/Windows";
+  for (const fs::path& windows : {german, english}) {
+    fs::create_directories(windows / "System32/en-US");
+    fs::create_directories(windows / "SysWOW64");
+    fs::copy_file(MessageDll("corvid_no_table64"), windows / "System32/netevent.dll");
+    fs::copy_file(MessageDll("corvid_events64"), windows / "System32/en-US/netevent.dll.mui");
+    fs::copy_file(MessageDll("corvid_events32"), windows / "SysWOW64/only32.dll");
+  }
+  fs::create_directories(german / "System32/de-DE");
+  fs::copy_file(MessageDll("corvid_unicode64"), german / "System32/de-DE/netevent.dll.mui");
+  fs::copy_file(MessageDll("corvid_no_table64"), english / "System32/lonely.dll");
+  machine.Write("network/DE01/registry.reg",
+                "Windows Registry Editor Version 5.00\n\n"
+                "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\Language]\n"
+                "\"Default\"=\"0407\"\n\n");
+  machine.Write("network/US01/registry.reg", "Windows Registry Editor Version 5.00\n\n");
+  const std::string kEnglish = "The gatherer started.\r\n";
+  const std::string kOther = "Unicode text \xE2\x9C\x93 \xF0\x9F\x98\x80\r\n";
+  struct Case {
+    const char* path;
+    DWORD loadError;
+    Fetched expected;
+  };
+  const Case cases[] = {
+      {"\\\\DE01\\C$\\Windows\\System32\\netevent.dll", 0, {kOther, 0}},
+      {"\\\\US01\\C$\\WINDOWS\\system32\\NETEVENT.DLL", 0, {kEnglish, 0}},
+      {"\\\\US01\\C$\\Windows\\System32\\only32.dll", 0, {kEnglish, 0}},
+      // Without a satellite the module still loads, and has no table to give.
+      {"\\\\US01\\C$\\Windows\\System32\\lonely.dll", 0, {"", ERROR_RESOURCE_TYPE_NOT_FOUND}},
+      {"\\\\US01\\C$\\Windows\\System32\\none.dll", ERROR_FILE_NOT_FOUND, {}},
+  };
+  for (const Case& c : cases) {
+    Module module(c.path);
+    if (c.loadError != 0) {
+      EXPECT_EQ(module.get(), nullptr) << c.path;
+      EXPECT_EQ(GetLastError(), c.loadError) << c.path;
+      continue;
+    }
+    ASSERT_NE(module.get(), nullptr) << c.path << ": " << GetLastError();
+    const Fetched got = Fetch(module.get(), 1);
+    EXPECT_EQ(got.text, c.expected.text) << c.path;
+    EXPECT_EQ(got.error, c.expected.error) << c.path;
+  }
+}
+
 }  // namespace

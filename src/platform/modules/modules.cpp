@@ -479,6 +479,38 @@ std::string SystemFolder() {
   return folder + "\\system32";
 }
 
+constexpr char kLanguageKey[] = "SYSTEM\\CurrentControlSet\\Control\\Nls\\Language";
+
+// The computer of a path on its shares (\\\\NAME\\...); "" for this one.
+std::string ComputerOf(std::string_view windowsPath) {
+  if (windowsPath.size() < 3 || !IsSeparator(windowsPath[0]) || !IsSeparator(windowsPath[1])) return {};
+  windowsPath.remove_prefix(2);
+  return std::string(windowsPath.substr(0, windowsPath.find_first_of("\\/")));
+}
+
+// The same path with its System32 folder as SysWOW64; "" without one.
+std::string InWow64(const std::string& windowsPath) {
+  const std::string folded = FoldCase(windowsPath);
+  for (size_t at = folded.find("system32"); at != std::string::npos; at = folded.find("system32", at + 1)) {
+    const size_t end = at + 8;
+    if (at > 0 && IsSeparator(folded[at - 1]) && end < folded.size() && IsSeparator(folded[end])) {
+      return windowsPath.substr(0, at) + "SysWOW64" + windowsPath.substr(end);
+    }
+  }
+  return {};
+}
+
+// "de-DE" for 0x0407; "" for a language we do not know.
+std::string LocaleNameOf(WORD language) {
+  for (const LocaleLanguage& entry : kLocaleLanguages) {
+    if (entry.language != language) continue;
+    std::string name = entry.name;
+    std::replace(name.begin(), name.end(), '_', '-');
+    return name;
+  }
+  return {};
+}
+
 // Why a path that does not exist fails: the computer, the share, a folder
 // on the way, or the file itself.
 LONG MissingReason(std::string_view windowsPath, const std::string& hostPath) {
@@ -602,9 +634,37 @@ class DataFileModules final : public MessageModuleService {
     if (windowsPath.find_first_of("\\/:") == std::string::npos) {
       windowsPath = SystemFolder() + "\\" + windowsPath;
     }
+    LONG status = ERROR_FILE_NOT_FOUND;
+    auto image = Load(windowsPath, status);
+    if (image == nullptr && (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND)) {
+      // A 32-bit program's files that it named in System32 are in SysWOW64.
+      const std::string wow = InWow64(windowsPath);
+      LONG wowStatus = ERROR_FILE_NOT_FOUND;
+      if (!wow.empty()) {
+        if (auto found = Load(wow, wowStatus); found != nullptr) {
+          image = std::move(found);
+          status = wowStatus;
+          windowsPath = wow;
+        }
+      }
+    }
+    if (image == nullptr || status != ERROR_SUCCESS) {
+      SetLastError(static_cast<DWORD>(status));
+      return nullptr;
+    }
+    // Since Vista a module's texts may be in a satellite beside it,
+    // <folder>\<language>\<name>.mui, and the module holds no table.
+    if (image->table.Languages().empty()) {
+      if (auto satellite = Satellite(windowsPath)) image = std::move(satellite);
+    }
+    return handles_.Add(std::move(image));
+  }
+
+  // The image at a Windows path; null with `status` when it cannot be read.
+  std::shared_ptr<const LoadedImage> Load(const std::string& windowsPath, LONG& status) {
     bool remembered = false;
     std::string hostPath = HostPath(windowsPath, remembered);
-    LONG status = ERROR_FILE_NOT_FOUND;
+    status = ERROR_FILE_NOT_FOUND;
     auto image = hostPath.empty() ? nullptr : LoadImage(windowsPath, hostPath, status);
     if (remembered && (image == nullptr || status != ERROR_SUCCESS)) {
       // The folders may have changed since the path was mapped: map afresh.
@@ -612,11 +672,67 @@ class DataFileModules final : public MessageModuleService {
       hostPath = HostPath(windowsPath, remembered);
       image = hostPath.empty() ? nullptr : LoadImage(windowsPath, hostPath, status);
     }
-    if (image == nullptr || status != ERROR_SUCCESS) {
-      SetLastError(static_cast<DWORD>(status));
-      return nullptr;
+    return image != nullptr && status == ERROR_SUCCESS ? image : nullptr;
+  }
+
+  // The satellite of the module at `windowsPath` with a message table, in
+  // the language of the module's computer and then in US English, as the
+  // resource loader of Windows looks for it.
+  std::shared_ptr<const LoadedImage> Satellite(const std::string& windowsPath) {
+    const size_t slash = windowsPath.find_last_of("\\/");
+    if (slash == std::string::npos) return nullptr;
+    const std::string folder = windowsPath.substr(0, slash + 1);
+    const std::string name = windowsPath.substr(slash + 1) + ".mui";
+    std::vector<std::string> languages{LanguageNameOf(ComputerOf(windowsPath))};
+    if (languages.front() != "en-US") languages.push_back("en-US");
+    for (const std::string& language : languages) {
+      if (language.empty()) continue;
+      LONG status = ERROR_FILE_NOT_FOUND;
+      auto image = Load(folder + language + "\\" + name, status);
+      if (image != nullptr && !image->table.Languages().empty()) return image;
     }
-    return handles_.Add(std::move(image));
+    return nullptr;
+  }
+
+  // The system's UI language of a computer ("" for this one), as the name
+  // of its language folders ("de-DE"); US English when its registry does
+  // not say. Asked once per computer and machine folder.
+  std::string LanguageNameOf(const std::string& computer) {
+    const std::string key = MachineFolder() + '\n' + NetworkRoot() + '\n' + FoldCase(computer);
+    {
+      std::lock_guard<std::mutex> lock(pathsMutex_);
+      if (auto it = languages_.find(key); it != languages_.end()) return it->second;
+    }
+    // This computer's registry rarely says: then it speaks the user's language.
+    std::string name = computer.empty() ? LocaleNameOf(UserDefaultLanguage()) : "en-US";
+    if (name.empty()) name = "en-US";
+    HKEY root = nullptr;
+    if (RegConnectRegistryA(computer.empty() ? nullptr : computer.c_str(), HKEY_LOCAL_MACHINE, &root) ==
+        ERROR_SUCCESS) {
+      HKEY nls = nullptr;
+      if (RegOpenKeyExA(root, kLanguageKey, 0, KEY_QUERY_VALUE, &nls) == ERROR_SUCCESS) {
+        for (const char* value : {"Default", "InstallLanguage"}) {
+          char text[16] = {};
+          DWORD size = sizeof text - 1;
+          if (RegQueryValueExA(nls, value, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {
+            continue;
+          }
+          char* end = nullptr;
+          const unsigned long language = std::strtoul(text, &end, 16);
+          const std::string found = language <= 0xFFFF && end != text ? LocaleNameOf(static_cast<WORD>(language)) : "";
+          if (!found.empty()) {
+            name = found;
+            break;
+          }
+        }
+        RegCloseKey(nls);
+      }
+      RegCloseKey(root);
+    }
+    std::lock_guard<std::mutex> lock(pathsMutex_);
+    if (languages_.size() >= kRememberedPaths) languages_.clear();
+    languages_.emplace(key, name);
+    return name;
   }
 
   // Every record loads its message files again, and mapping a path costs a
@@ -759,6 +875,7 @@ class DataFileModules final : public MessageModuleService {
   static constexpr size_t kRememberedPaths = 4096;
   std::mutex pathsMutex_;
   std::unordered_map<std::string, std::string> hostPaths_;
+  std::unordered_map<std::string, std::string> languages_;
 };
 
 }  // namespace

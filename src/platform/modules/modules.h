@@ -4,8 +4,13 @@
 // LoadLibraryEx maps the Windows path with platform::MapPath; a bare file
 // name is looked for in this computer's system folder (its registry's
 // SOFTWARE\Microsoft\Windows NT\CurrentVersion "SystemRoot" + \system32,
-// C:\WINNT\system32 without it). Modules are only ever data: whatever the
-// flags, nothing is run.
+// C:\WINNT\system32 without it). A file named in System32 that is not there
+// is looked for in SysWOW64, where a 32-bit program's files are. A module
+// without a message table (Vista and later) takes the table of its
+// satellite <folder>\<language>\<name>.mui: the language of the computer
+// the module is on (SYSTEM\CurrentControlSet\Control\Nls\Language
+// "Default"), then en-US. Modules are only ever data: whatever the flags,
+// nothing is run.
 //
 // Contract, as the Win32 calls keep it: failures return null, FALSE or 0 with
 // the reason in GetLastError():
