@@ -436,7 +436,12 @@ std::string RegistryFileOf(const std::string& computer, std::string_view topKey)
   if (::stat(file.c_str(), &st) == 0 || !hive::FindInstallation(MapPath("\\\\" + computer), place)) {
     return file;
   }
-  return hive::Installation(std::move(place)).HivePath(topKey);
+  // Without the hive, its folder: it changes when the hive arrives.
+  std::string hive = hive::Installation(place).HivePath(topKey);
+  while (::stat(hive.c_str(), &st) != 0 && hive.size() > place.hostFolder.size()) {
+    hive.resize(hive.find_last_of('/'));
+  }
+  return hive;
 }
 
 std::string LastRegistryFileError() {

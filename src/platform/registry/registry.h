@@ -89,8 +89,9 @@ std::string LastRegistryFileError();
 
 // The file that holds the key `topKey` ("SAM", "SYSTEM", ...) of the
 // HKEY_LOCAL_MACHINE of `computer` ("" for this one): its registry.reg or,
-// without one, the hive of its installation. A path that does not exist
-// when there is neither.
+// without one, the hive of its installation (or the nearest folder of the
+// installation on its way, when the hive is missing). A path that does not
+// exist when there is neither.
 std::string RegistryFileOf(const std::string& computer, std::string_view topKey);
 
 }  // namespace platform
