@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/base/text.h"
 
@@ -97,7 +98,10 @@ LONG HiveFile::Value(Node node, std::string_view name, DWORD& type, std::vector<
   std::unique_ptr<char, Freed> bytes(hivex_value_value(handle_, value, &stored, &length));
   if (bytes == nullptr && length != 0) return ERROR_BADDB;
   if (bytes == nullptr && errno != 0) return ERROR_BADDB;
-  type = static_cast<DWORD>(stored);
+  // The SAM keeps numbers beyond the enumeration in the type (an account's
+  // identifier): read the stored bits, not the enumeration.
+  static_assert(sizeof stored == sizeof type);
+  std::memcpy(&type, &stored, sizeof type);
   const auto* raw = reinterpret_cast<const uint8_t*>(bytes.get());
   if (IsStringType(type)) {
     const std::string text = Utf16leToUtf8(raw, length);
