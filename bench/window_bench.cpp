@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
   std::printf("list of %ld computers: refresh %.1f ms, one paint of the window %.2f ms, peak RSS %ld kB\n",
               computers, refresh * 1e3, paint * 1e3, bench::StatusKib("VmHWM"));
   DestroyWindow(corvid::MainWindow.dialog);
-  std::system(("rm -rf '" + base + "'").c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);
   return 0;
 }

@@ -40,3 +40,5 @@ CORVID_TOOL_PACKAGES+=(postgresql odbc-postgresql)
 # A real X server with a window manager, the keys and the screenshots of
 # the display tests.
 CORVID_DISPLAY_PACKAGES=(xvfb openbox xdotool x11-utils imagemagick)
+# Debian's build flags (dpkg-buildflags) for the release build.
+CORVID_BUILD_PACKAGES+=(dpkg-dev)

@@ -333,8 +333,14 @@ size_t SidLength(const uint8_t* sid, size_t available) {
 std::string SidText(const uint8_t* sid) {
   uint64_t authority = 0;
   for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
-  std::string text = "S-1-" + std::to_string(authority);
-  for (size_t i = 0; i < sid[1]; ++i) text += "-" + std::to_string(SubAuthority(sid, i));
+  // Appended piece by piece: GCC 12 sees a false overlap (-Wrestrict) in
+  // "literal" + string at -O2 and above.
+  std::string text = "S-1-";
+  text += std::to_string(authority);
+  for (size_t i = 0; i < sid[1]; ++i) {
+    text += '-';
+    text += std::to_string(SubAuthority(sid, i));
+  }
   return text;
 }
 

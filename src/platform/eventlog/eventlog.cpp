@@ -112,9 +112,16 @@ std::string OnComputer(const std::string& computer, const std::string& path) {
   const bool drivePath = path.size() >= 2 && path[1] == ':' &&
                          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   if (computer.empty() || !drivePath) return path;
-  std::string rest = path.substr(2);
-  if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest.insert(0, "\\");
-  return "\\\\" + computer + "\\" + path[0] + "$" + rest;
+  // Built piece by piece: GCC 12 sees a false overlap (-Wrestrict) in
+  // string inserts and "literal" + string at -O2 and above.
+  std::string result = "\\\\";
+  result += computer;
+  result += '\\';
+  result += path[0];
+  result += '$';
+  if (path.size() == 2 || (path[2] != '\\' && path[2] != '/')) result += '\\';
+  result.append(path, 2, std::string::npos);
+  return result;
 }
 
 // The host path of the log file that `computer`'s registry names for `log`.
