@@ -42,3 +42,5 @@ CORVID_TOOL_PACKAGES+=(postgresql odbc-postgresql)
 CORVID_DISPLAY_PACKAGES=(xvfb openbox xdotool x11-utils imagemagick)
 # Debian's build flags (dpkg-buildflags) for the release build.
 CORVID_BUILD_PACKAGES+=(dpkg-dev)
+# The package test: file and sqlite3 to look into what it installed.
+CORVID_TOOL_PACKAGES+=(file sqlite3)

@@ -145,6 +145,7 @@ TEST_F(RegistryTest, WritesReplaceTheFileAndKeepEverythingElse) {
   struct stat after;
   ASSERT_EQ(::stat(machine.registry().c_str(), &after), 0);
   EXPECT_NE(before.st_ino, after.st_ino) << "replaced by rename, not rewritten in place";
+  EXPECT_EQ(after.st_mode & 0777, 0600u) << "the settings may hold a password";
   ASSERT_EQ(RegSetValueExA(key, "DSN", 0, REG_SZ, reinterpret_cast<const BYTE*>("Ravelin"), 8),
             ERROR_SUCCESS);
   RegCloseKey(key);
@@ -196,6 +197,9 @@ TEST(RegistryWithoutFile, IsEmptyAndCreatesNothingOnReads) {
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   RegCloseKey(key);
+  struct stat made;
+  ASSERT_EQ(::stat(machine.registry().c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 0777, 0600u) << "readable by its owner only from the first write";
   // Every key of the path is written, as regedit exports them.
   EXPECT_EQ(machine.Read("registry.reg"),
             "Windows Registry Editor Version 5.00\n\n"

@@ -50,14 +50,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The programs that make up an installation, found beside this one: the
-// program, its data-source companion under the name the program starts it
-// by, and the setup library.
+// The programs that make up an installation: the program, its data-source
+// companion under the name the program starts it by, and the setup library.
 const std::vector<std::string> kProgramFiles = {"corvid", corvid::kCompanionTool, "libcorvidodbcsetup.so"};
-// The schema files, found in sql/ beside this program and installed into
-// sql/ of the install folder.
+// The schema files, installed into sql/ of the install folder.
 const std::vector<std::string> kSchemaFiles = {"sqlite.sql", "postgresql.sql", "migrate-nocase-sqlite.sql",
                                                "migrate-nocase-postgresql.sql"};
+
+#ifndef CORVID_PKGLIB_FROM_BIN
+#define CORVID_PKGLIB_FROM_BIN "../lib/corvid"
+#endif
+#ifndef CORVID_DATA_FROM_BIN
+#define CORVID_DATA_FROM_BIN "../share/corvid"
+#endif
+
+// Where a file to install is: beside this program in a build, else in the
+// installed tree's private library or data folder.
+fs::path Source(const fs::path& self, const fs::path& name, const char* installed) {
+  std::error_code error;
+  if (fs::exists(self / name, error)) return self / name;
+  return (self / installed / name).lexically_normal();
+}
 
 int Usage() {
   std::fprintf(stderr,
@@ -194,13 +207,13 @@ int main(int argc, char** argv) {
   self[n] = '\0';
   const fs::path source = fs::path(self).parent_path();
   for (const std::string& program : kProgramFiles) {
-    if (!CopyProgram(source / program, target / program)) return 1;
+    if (!CopyProgram(Source(source, program, CORVID_PKGLIB_FROM_BIN), target / program)) return 1;
   }
   for (const std::string& schema : kSchemaFiles) {
-    if (!CopyFile(source / "sql" / schema, target / "sql" / schema)) return 1;
+    if (!CopyFile(Source(source, fs::path("sql") / schema, CORVID_DATA_FROM_BIN), target / "sql" / schema)) return 1;
   }
   // The help file the Help buttons open, at its context numbers.
-  if (!CopyFile(source / "Corvid.hlp", target / "Corvid.hlp")) return 1;
+  if (!CopyFile(Source(source, "Corvid.hlp", CORVID_DATA_FROM_BIN), target / "Corvid.hlp")) return 1;
   const fs::path database = target / corvid::kDefaultDatabase;
   if (!PrepareDatabase(database, target / "sql" / "sqlite.sql")) return 1;
 

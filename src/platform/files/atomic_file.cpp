@@ -24,11 +24,11 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool secret) {
   const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-  mode_t mode = 0644;
+  mode_t mode = secret ? 0600 : 0644;
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & (secret ? 07700 : 07777);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;

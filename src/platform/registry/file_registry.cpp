@@ -133,7 +133,8 @@ class Hive {
   // Replaces the file with the current tree. On failure the tree is thrown
   // away, so the next call reads the untouched file again.
   LONG Save() {
-    if (!ReplaceFileAtomically(path_, reg::WriteRegFile(*doc_))) {
+    // Secret: the settings may hold the database password.
+    if (!ReplaceFileAtomically(path_, reg::WriteRegFile(*doc_), true)) {
       loaded_ = false;
       return ERROR_CANTWRITE;
     }

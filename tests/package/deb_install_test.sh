@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The Debian package, installed into a throwaway root (never this machine's
+# /usr): its Depends resolve, its programs find their libraries, and from the
+# installed tree alone corvid-install and a silent run of the sample network
+# store the sample's rows.
+#   tests/package/deb_install_test.sh build-release/corvid_*.deb
+set -euo pipefail
+deb=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The Depends are packages this system can install (all of them, since
+# dpkg --root below installs none).
+apt-get install -s "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "Depends do not resolve"; }
+
+root="$work/root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/log"
+: >"$root/var/lib/dpkg/status"
+dpkg --root="$root" --force-depends --force-script-chrootless -i "$deb" >"$work/dpkg.log" 2>&1 ||
+  { cat "$work/dpkg.log"; fail "dpkg -i"; }
+dpkg --root="$root" -s corvid | grep -q "^Status: install ok installed" || fail "not installed"
+
+for program in "$root"/usr/bin/* "$root"/usr/lib/corvid/*.so "$root"/usr/lib/corvid/Dsnsmith.exe; do
+  [ -x "$program" ] && file -L "$program" | grep -q ELF || continue
+  ! ldd "$program" | grep "not found" || fail "$program: libraries missing"
+  ! file -L "$program" | grep -q "not stripped" || fail "$program is not stripped"
+done
+
+bin="$root/usr/bin"
+share="$root/usr/share/corvid"
+export CORVID_HOME="$work/machine" ODBCSYSINI="$work/odbc"
+unset CORVID_NETWORK ODBCINI ODBCINSTINI
+mkdir -p "$CORVID_HOME" "$ODBCSYSINI"
+: >"$ODBCSYSINI/odbcinst.ini"
+: >"$ODBCSYSINI/odbc.ini"
+"$bin/corvid-install" --install-path 'C:\Program Files\Corvid' --with-data-source >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "corvid-install"; }
+folder="$CORVID_HOME/drives/c/Program Files/Corvid"
+for file in corvid Dsnsmith.exe libcorvidodbcsetup.so Corvid.hlp sql/sqlite.sql Corvid.db; do
+  [ -f "$folder/$file" ] || fail "corvid-install left out $file"
+done
+[ "$(stat -c %a "$CORVID_HOME/registry.reg")" = 600 ] || fail "registry.reg is not 0600"
+
+CORVID_SAMPLE="$share/sample" "$bin/ntsim" run "$share/sample/network.ntsim"
+CORVID_SAMPLE_DLLS="$share/sample/messages" "$bin/ntsim" run "$share/sample/messages.ntsim"
+"$folder/corvid" -S "$share/sample/domain.imp" || fail "the silent run's exit code is $?"
+
+grep -q "^Processed	" "$folder/Corvid.log" || fail "no run report in Corvid.log"
+for table in System Security Application; do
+  rows=$(sqlite3 "$folder/Corvid.db" "SELECT count(*) FROM $table")
+  [ "$rows" -gt 0 ] || fail "no rows in $table"
+  echo "  $table: $rows rows"
+done
+echo "deb install test: 1 passed, 0 failed"
