@@ -17,6 +17,10 @@ set(CORVID_INSTALL_DOCDIR "${CMAKE_INSTALL_DATADIR}/doc/corvid")
 set(CORVID_INSTALL_SYSTEMDDIR "lib/systemd/system" CACHE STRING "systemd units, relative to the prefix")
 
 install(TARGETS corvid corvid-install ntsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The monitoring check beside the programs, so the tests find it there.
+configure_file(packaging/corvid-logcheck ${CMAKE_BINARY_DIR}/bin/corvid-logcheck @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/bin/corvid-logcheck DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS dsnsmith RUNTIME DESTINATION ${CORVID_INSTALL_PKGLIBDIR})
 install(TARGETS corvid_odbc_setup LIBRARY DESTINATION ${CORVID_INSTALL_PKGLIBDIR} NAMELINK_SKIP)
 
@@ -54,6 +58,14 @@ if(CORVID_MESSAGE_TOOLS)
           FILES_MATCHING PATTERN "*.dll" PATTERN "*.work" EXCLUDE)
 endif()
 
+install(FILES
+    packaging/corvid.service
+    packaging/corvid.timer
+    packaging/corvid.cron
+    packaging/corvid.logrotate
+  DESTINATION ${CORVID_INSTALL_DOCDIR}/examples)
+# Installed, not enabled: "systemctl enable --now corvid.timer".
+install(FILES packaging/corvid.service packaging/corvid.timer DESTINATION ${CORVID_INSTALL_SYSTEMDDIR})
 install(FILES packaging/corvid.sysusers DESTINATION lib/sysusers.d RENAME corvid.conf)
 install(FILES packaging/corvid.tmpfiles DESTINATION lib/tmpfiles.d RENAME corvid.conf)
 install(FILES README.md docs/user-guide.md docs/database.md docs/machine-folder.md docs/network-root.md
