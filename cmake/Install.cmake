@@ -71,6 +71,22 @@ install(FILES packaging/corvid.tmpfiles DESTINATION lib/tmpfiles.d RENAME corvid
 install(FILES README.md docs/user-guide.md docs/database.md docs/machine-folder.md docs/network-root.md
         DESTINATION ${CORVID_INSTALL_DOCDIR})
 
+# Man pages: plain roff with the version and the installed paths filled
+# in, compressed as Debian keeps them.
+find_program(CORVID_GZIP gzip REQUIRED)
+set(corvid_man_pages)
+foreach(page corvid.1 corvid-logcheck.1 ntsim.1 corvid-install.8)
+  string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${page})
+  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
+    COMMAND ${CORVID_GZIP} -9nkf ${CMAKE_BINARY_DIR}/man/${page}
+    DEPENDS ${CMAKE_BINARY_DIR}/man/${page}
+    VERBATIM)
+  list(APPEND corvid_man_pages ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${corvid_man_pages})
+
 # The Debian package: stripped, its Depends from dpkg-shlibdeps, and the
 # ODBC drivers it registers and documents as recommendations.
 set(CPACK_GENERATOR DEB)

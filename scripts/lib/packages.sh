@@ -44,3 +44,5 @@ CORVID_DISPLAY_PACKAGES=(xvfb openbox xdotool x11-utils imagemagick)
 CORVID_BUILD_PACKAGES+=(dpkg-dev)
 # The package test: file and sqlite3 to look into what it installed.
 CORVID_TOOL_PACKAGES+=(file sqlite3)
+# man, to check that the man pages render.
+CORVID_TOOL_PACKAGES+=(man-db)

@@ -66,4 +66,13 @@ if command -v systemd-analyze >/dev/null; then
     >"$work/units.log" 2>&1 && [ ! -s "$work/units.log" ] || { cat "$work/units.log"; fail "systemd-analyze verify"; }
 fi
 
+# Every man page renders without a warning, and says what matters.
+for page in man1/corvid.1 man1/corvid-logcheck.1 man1/ntsim.1 man8/corvid-install.8; do
+  text=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/$page.gz" 2>"$work/man.err") || fail "man $page"
+  [ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "man $page warns"; }
+  [ -n "$text" ] || fail "man $page is empty"
+done
+MANWIDTH=80 man -l "$root/usr/share/man/man1/corvid.1.gz" 2>/dev/null | grep -q "UNABLE TO WRITE LOG" ||
+  fail "corvid(1) does not explain the run log"
+
 echo "deb install test: 1 passed, 0 failed"
