@@ -72,10 +72,25 @@ fs::path Source(const fs::path& self, const fs::path& name, const char* installe
   return (self / installed / name).lexically_normal();
 }
 
+const char kUsage[] = "usage: corvid-install --install-path DIR [--with-data-source] [--sqlite-driver FILE]\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: corvid-install --install-path DIR [--with-data-source] [--sqlite-driver FILE]\n");
+  std::fputs(kUsage, stderr);
   return 2;
+}
+
+int Help() {
+  std::fputs(kUsage, stdout);
+  std::fputs(
+      "Installs Corvid into DIR (a Windows path such as 'C:\\Program Files\\Corvid', or a host path)\n"
+      "of the machine folder $CORVID_HOME, makes DIR/Corvid.db and registers the ODBC driver\n"
+      "\"Corvid SQLite3\".\n"
+      "  --with-data-source    also make the data source \"Ravelin\" now, for silent runs\n"
+      "  --sqlite-driver FILE  the SQLite3 ODBC driver, when not in the usual folders\n"
+      "  --help, --version\n"
+      "See corvid-install(8).\n",
+      stdout);
+  return 0;
 }
 
 bool IsWindowsRooted(const std::string& path) {
@@ -170,6 +185,11 @@ int main(int argc, char** argv) {
   bool withDataSource = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") return Help();
+    if (argument == "--version") {
+      std::printf("corvid-install (Corvid) %s\n", CORVID_VERSION);
+      return 0;
+    }
     if (argument == "--install-path" && i + 1 < argc) {
       installPath = argv[++i];
     } else if (argument == "--sqlite-driver" && i + 1 < argc) {

@@ -38,6 +38,7 @@ const char kUsage[] =
     "  set-max-size NAME LOG BYTES\n"
     "  clear NAME LOG\n"
     "  run SCRIPT\n"
+    "  --help, --version\n"
     "TIME is seconds since 1970 or 2024-07-01T12:00:00Z; numbers may be 0x hex.\n";
 
 // Options after the positional arguments: --name value, or a bare --flag.
@@ -273,6 +274,10 @@ int main(int argc, char** argv) {
   if (args.size() >= 2 && args[0] == "--network") {
     root = args[1];
     args.erase(args.begin(), args.begin() + 2);
+  }
+  if (!args.empty() && args[0] == "--version") {
+    std::printf("ntsim (Corvid) %s\n", CORVID_VERSION);
+    return 0;
   }
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
