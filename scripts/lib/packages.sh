@@ -46,3 +46,5 @@ CORVID_BUILD_PACKAGES+=(dpkg-dev)
 CORVID_TOOL_PACKAGES+=(file sqlite3)
 # man, to check that the man pages render.
 CORVID_TOOL_PACKAGES+=(man-db)
+# unixODBC's isql and odbcinst, which docs/database.md uses and its test runs.
+CORVID_TOOL_PACKAGES+=(unixodbc)

@@ -72,7 +72,8 @@ fs::path Source(const fs::path& self, const fs::path& name, const char* installe
   return (self / installed / name).lexically_normal();
 }
 
-const char kUsage[] = "usage: corvid-install --install-path DIR [--with-data-source] [--sqlite-driver FILE]\n";
+const char kUsage[] =
+    "usage: corvid-install --install-path DIR [--with-data-source | --data-source DSN] [--sqlite-driver FILE]\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -86,6 +87,7 @@ int Help() {
       "of the machine folder $CORVID_HOME, makes DIR/Corvid.db and registers the ODBC driver\n"
       "\"Corvid SQLite3\".\n"
       "  --with-data-source    also make the data source \"Ravelin\" now, for silent runs\n"
+      "  --data-source DSN     gather into the existing ODBC data source DSN instead\n"
       "  --sqlite-driver FILE  the SQLite3 ODBC driver, when not in the usual folders\n"
       "  --help, --version\n"
       "See corvid-install(8).\n",
@@ -183,6 +185,7 @@ int main(int argc, char** argv) {
   std::string installPath;
   std::string sqliteDriver;
   bool withDataSource = false;
+  std::string dataSource;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") return Help();
@@ -196,11 +199,23 @@ int main(int argc, char** argv) {
       sqliteDriver = argv[++i];
     } else if (argument == "--with-data-source") {
       withDataSource = true;
+    } else if (argument == "--data-source" && i + 1 < argc) {
+      dataSource = argv[++i];
     } else {
       return Usage();
     }
   }
-  if (installPath.empty()) return Usage();
+  if (installPath.empty() || (withDataSource && !dataSource.empty())) return Usage();
+  // The settings hold a name of at most 32 characters.
+  char driver[260] = "";
+  if (!dataSource.empty() &&
+      (dataSource.size() > 32 ||
+       SQLGetPrivateProfileString(dataSource.c_str(), "Driver", "", driver, sizeof driver, "ODBC.INI") <= 0 ||
+       driver[0] == '\0')) {
+    std::fprintf(stderr, "corvid-install: no ODBC data source \"%s\" (odbcinst -q -s lists them)\n",
+                 dataSource.c_str());
+    return 1;
+  }
   // A relative host path would mean another folder from every working
   // folder the program is started in.
   if (!IsWindowsRooted(installPath) && installPath.front() != '/') {
@@ -273,6 +288,22 @@ int main(int argc, char** argv) {
               machine.c_str());
   if (driverRegistered) std::printf("ODBC driver \"%s\": %s\n", corvid::kDefaultDriver, sqliteDriver.c_str());
 
+  if (!dataSource.empty()) {
+    // User and Password stay as they were: empty, the driver takes the data
+    // source's own (and PostgreSQL's ~/.pgpass).
+    if (!corvid::LoadSettings()) {
+      std::fprintf(stderr, "corvid-install: cannot read the settings back\n");
+      return 1;
+    }
+    corvid::Settings.DataSource.DSN = dataSource.c_str();
+    corvid::Settings.DataSource.Description = driver;
+    corvid::Settings.DataSource.Type = 1;
+    if (!corvid::SaveSettings()) {
+      std::fprintf(stderr, "corvid-install: cannot save the data source in the settings\n");
+      return 1;
+    }
+    std::printf("Data source \"%s\" (%s)\n", dataSource.c_str(), driver);
+  }
   if (withDataSource) {
     if (!corvid::LoadSettings()) {
       std::fprintf(stderr, "corvid-install: cannot read the settings back\n");
