@@ -31,6 +31,8 @@ CORVID_BUILD_PACKAGES+=(qt6-base-dev fonts-liberation2)
 CORVID_BUILD_PACKAGES+=(libsqlite3-dev libsqliteodbc)
 # Other computers' registry hives, read with libhivex.
 CORVID_BUILD_PACKAGES+=(pkg-config libhivex-dev)
+# The live network's SMB client.
+CORVID_BUILD_PACKAGES+=(libsmbclient-dev pkg-config)
 # The resource tools that build the sample domain's message files.
 CORVID_SAMPLE_PACKAGES=(binutils-mingw-w64-x86-64)
 # Independent tools that make test fixtures and check ours against theirs.
@@ -48,3 +50,5 @@ CORVID_TOOL_PACKAGES+=(file sqlite3)
 CORVID_TOOL_PACKAGES+=(man-db)
 # unixODBC's isql and odbcinst, which docs/database.md uses and its test runs.
 CORVID_TOOL_PACKAGES+=(unixodbc)
+# Samba's server and tools, as the Windows computers of the live-network tests.
+CORVID_TOOL_PACKAGES+=(samba smbclient samba-common-bin)

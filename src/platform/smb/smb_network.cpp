@@ -1,0 +1,337 @@
+// libsmbclient stays behind this file: no other file of ours includes it.
+//
+// Every connection gets a context of its own. A context may be used by
+// one thread at a time only, and a pipe or file is used by one thread, so
+// no lock is held during a call; creating and freeing contexts touches
+// the library's globals and is serialised.
+#include "platform/smb/smb_network.h"
+
+#include <fcntl.h>
+#include <libsmbclient.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+#include "platform/base/text.h"
+#include "platform/files/paths.h"
+
+namespace platform::smb {
+namespace {
+
+std::mutex& LibraryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+void Wipe(std::string& text) {
+  volatile char* bytes = text.data();
+  for (size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+  text.clear();
+}
+
+void CopyField(const std::string& from, char* to, int size) {
+  if (size <= 0) return;
+  std::snprintf(to, static_cast<size_t>(size), "%s", from.c_str());
+}
+
+void Authenticate(SMBCCTX* context, const char*, const char*, char* workgroup, int workgroupSize, char* user,
+                  int userSize, char* password, int passwordSize) {
+  const auto* credentials = static_cast<const Credentials*>(smbc_getOptionUserData(context));
+  if (credentials == nullptr) return;
+  if (!credentials->domain.empty()) CopyField(credentials->domain, workgroup, workgroupSize);
+  CopyField(credentials->user, user, userSize);
+  CopyField(credentials->password, password, passwordSize);
+}
+
+// Tells once per process why the authentication file was refused: each
+// connection finds the same, and a run log line says the code.
+void TellOnce(const std::string& why) {
+  static std::mutex mutex;
+  static std::set<std::string> told;
+  std::lock_guard<std::mutex> guard(mutex);
+  if (told.insert(why).second) std::fprintf(stderr, "corvid: %s\n", why.c_str());
+}
+
+DWORD ErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+      return ERROR_ACCESS_DENIED;
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENODEV:  // the name did not resolve
+      return ERROR_BAD_NETPATH;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return rpc::RPC_S_CALL_FAILED;
+  }
+}
+
+// A URL path component: everything but unreserved characters escaped.
+void AppendEscaped(std::string& url, std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+        byte == '-' || byte == '.' || byte == '_' || byte == '~' || byte == '$') {
+      url += c;
+    } else {
+      url += '%';
+      url += kHex[byte >> 4];
+      url += kHex[byte & 15];
+    }
+  }
+}
+
+std::string Url(const std::string& computer, std::string_view path) {
+  const std::string address = LmhostsAddress(computer);
+  std::string url = "smb://";
+  AppendEscaped(url, address.empty() ? computer : address);
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\' || path[i] == '/') {
+      if (i > start) {
+        url += '/';
+        AppendEscaped(url, path.substr(start, i - start));
+      }
+      start = i + 1;
+    }
+  }
+  return url;
+}
+
+// One libsmbclient context with the credentials it was opened with.
+class Session {
+ public:
+  ~Session() {
+    if (context_ == nullptr) return;
+    std::lock_guard<std::mutex> guard(LibraryMutex());
+    smbc_free_context(context_, 1);
+  }
+
+  DWORD Start() {
+    if (const char* file = std::getenv("CORVID_SMB_AUTH"); file != nullptr && *file != '\0') {
+      std::string why;
+      if (const DWORD status = ReadAuthFile(file, credentials_, why); status != ERROR_SUCCESS) {
+        TellOnce(why);
+        return status;
+      }
+    }
+    std::lock_guard<std::mutex> guard(LibraryMutex());
+    context_ = smbc_new_context();
+    if (context_ == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    smbc_setDebug(context_, 0);
+    smbc_setTimeout(context_, kTimeoutMs);
+    smbc_setOptionUserData(context_, &credentials_);
+    smbc_setFunctionAuthDataWithContext(context_, Authenticate);
+    smbc_setOptionNoAutoAnonymousLogin(context_, 1);
+    const bool kerberos = credentials_.user.empty();
+    smbc_setOptionUseKerberos(context_, kerberos ? 1 : 0);
+    smbc_setOptionFallbackAfterKerberos(context_, 0);
+    smbc_setOptionUseCCache(context_, kerberos ? 1 : 0);
+    if (smbc_init_context(context_) == nullptr) {
+      smbc_free_context(context_, 1);
+      context_ = nullptr;
+      return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+  }
+
+  // After the logon the library keeps its own copy; ours goes.
+  void Forget() {
+    Wipe(credentials_.password);
+    Wipe(credentials_.user);
+  }
+
+  SMBCCTX* context() const { return context_; }
+
+  // The code of a failed open: a refused logon is told apart from a refused
+  // share or file by asking for the share's root, which needs the logon only.
+  DWORD OpenFailure(int error, const std::string& computer, std::string_view share) {
+    const DWORD code = ErrorFromErrno(error);
+    if (code != ERROR_ACCESS_DENIED && code != rpc::RPC_S_CALL_FAILED) return code;
+    // libsmbclient says EINVAL for a name that resolves to nothing.
+    if (error == ETIMEDOUT || error == EIO || error == EINVAL) return ERROR_BAD_NETPATH;
+    if (code != ERROR_ACCESS_DENIED) return code;
+    struct stat st;
+    if (smbc_getFunctionStat(context_)(context_, Url(computer, share).c_str(), &st) != 0 &&
+        (errno == EACCES || errno == EPERM)) {
+      return ERROR_LOGON_FAILURE;
+    }
+    return code;
+  }
+
+ private:
+  SMBCCTX* context_ = nullptr;
+  Credentials credentials_;
+};
+
+class Pipe final : public rpc::Transport {
+ public:
+  Pipe(std::unique_ptr<Session> session, SMBCFILE* file) : session_(std::move(session)), file_(file) {}
+  ~Pipe() override { smbc_getFunctionClose(session_->context())(session_->context(), file_); }
+
+  DWORD Write(std::span<const uint8_t> bytes) override {
+    SMBCCTX* context = session_->context();
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t wrote = smbc_getFunctionWrite(context)(context, file_, bytes.data() + done, bytes.size() - done);
+      if (wrote <= 0) return wrote < 0 ? ErrorFromErrno(errno) : static_cast<DWORD>(rpc::RPC_S_CALL_FAILED);
+      done += static_cast<size_t>(wrote);
+    }
+    return ERROR_SUCCESS;
+  }
+
+  DWORD Read(void* out, size_t size) override {
+    SMBCCTX* context = session_->context();
+    auto* bytes = static_cast<uint8_t*>(out);
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t got = smbc_getFunctionRead(context)(context, file_, bytes + done, size - done);
+      if (got <= 0) return got < 0 ? ErrorFromErrno(errno) : static_cast<DWORD>(rpc::RPC_S_CALL_FAILED);
+      done += static_cast<size_t>(got);
+    }
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  std::unique_ptr<Session> session_;
+  SMBCFILE* file_;
+};
+
+}  // namespace
+
+Credentials::~Credentials() {
+  Wipe(password);
+  Wipe(user);
+}
+
+bool LiveNetwork() {
+  const char* network = std::getenv("CORVID_NETWORK");
+  return network != nullptr && std::string_view(network) == "smb:";
+}
+
+DWORD ReadAuthFile(const std::string& path, Credentials& out, std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why = "cannot read the authentication file " + path + ": " + std::strerror(errno);
+    return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    ::close(fd);
+    why = "the authentication file " + path + " is readable by others than its owner; chmod 600 it";
+    return ERROR_ACCESS_DENIED;
+  }
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < 65536;) {
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  std::istringstream lines(text);
+  Wipe(text);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string name = FoldCase(Trim(std::string_view(line).substr(0, equals)));
+    std::string value = Trim(std::string_view(line).substr(equals + 1));
+    if (name == "username") out.user = std::move(value);
+    if (name == "password") out.password = std::move(value);
+    if (name == "domain") out.domain = std::move(value);
+    Wipe(line);
+  }
+  return ERROR_SUCCESS;
+}
+
+std::string LmhostsAddress(std::string_view name) {
+  std::ifstream in(MachineFolder() + "/lmhosts");
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string address, host;
+    if (!(fields >> address >> host) || address[0] == '#') continue;
+    if (EqualsIgnoreCase(host, name)) return address;
+  }
+  return {};
+}
+
+DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_ptr<rpc::Transport>& out) {
+  auto session = std::make_unique<Session>();
+  if (const DWORD status = session->Start(); status != ERROR_SUCCESS) return status;
+  SMBCCTX* context = session->context();
+  std::string path = "IPC$\\";
+  path += pipe;
+  SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDWR, 0);
+  if (file == nullptr) return session->OpenFailure(errno, computer, "IPC$");
+  session->Forget();
+  out = std::make_unique<Pipe>(std::move(session), file);
+  return ERROR_SUCCESS;
+}
+
+DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t& modified, uint64_t& size) {
+  Session session;
+  if (const DWORD status = session.Start(); status != ERROR_SUCCESS) return status;
+  SMBCCTX* context = session.context();
+  struct stat st;
+  if (smbc_getFunctionStat(context)(context, Url(computer, path).c_str(), &st) != 0) {
+    return session.OpenFailure(errno, computer, path.substr(0, path.find_first_of("\\/")));
+  }
+  if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+  modified = st.st_mtime;
+  size = static_cast<uint64_t>(st.st_size);
+  return ERROR_SUCCESS;
+}
+
+DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t limit, std::vector<uint8_t>& bytes,
+                    int64_t* modified) {
+  Session session;
+  if (const DWORD status = session.Start(); status != ERROR_SUCCESS) return status;
+  SMBCCTX* context = session.context();
+  SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDONLY, 0);
+  if (file == nullptr) return session.OpenFailure(errno, computer, path.substr(0, path.find_first_of("\\/")));
+  session.Forget();
+  DWORD status = ERROR_SUCCESS;
+  struct stat st;
+  if (smbc_getFunctionFstat(context)(context, file, &st) != 0) {
+    status = ErrorFromErrno(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    status = ERROR_ACCESS_DENIED;
+  } else if (static_cast<uint64_t>(st.st_size) > limit) {
+    status = ERROR_NOT_ENOUGH_MEMORY;
+  } else {
+    if (modified != nullptr) *modified = st.st_mtime;
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t got = smbc_getFunctionRead(context)(context, file, bytes.data() + done, bytes.size() - done);
+      if (got <= 0) {
+        status = got < 0 ? ErrorFromErrno(errno) : static_cast<DWORD>(ERROR_HANDLE_EOF);
+        break;
+      }
+      done += static_cast<size_t>(got);
+    }
+  }
+  smbc_getFunctionClose(context)(context, file);
+  return status;
+}
+
+}  // namespace platform::smb
