@@ -29,8 +29,10 @@
 #include "platform/base/last_error.h"
 #include "platform/base/text.h"
 #include "platform/eventlog/evt_file.h"
+#include "platform/eventlog/live_eventlog.h"
 #include "platform/files/paths.h"
 #include "platform/registry/registry.h"
+#include "platform/smb/smb_network.h"
 #include "platform/threads/threads.h"
 
 namespace platform {
@@ -369,10 +371,41 @@ class FileEventLog final : public EventLogService {
   std::unordered_set<HANDLE> handles_;
 };
 
+// The network setting picks where another computer's log is: a folder of
+// the network root, or a live computer over SMB. This computer's logs are
+// its files either way.
+class NetworkEventLog final : public EventLogService {
+ public:
+  HANDLE OpenEventLog(const char* serverName, const char* sourceName) override {
+    if (!StripSlashes(serverName).empty() && smb::LiveNetwork()) {
+      return LiveEventLogService().OpenEventLog(serverName, sourceName);
+    }
+    return folder_.OpenEventLog(serverName, sourceName);
+  }
+  BOOL GetNumberOfEventLogRecords(HANDLE log, DWORD* count) override {
+    return For(log).GetNumberOfEventLogRecords(log, count);
+  }
+  BOOL ReadEventLog(HANDLE log, DWORD flags, DWORD recordOffset, void* buffer, DWORD bytesToRead,
+                    DWORD* bytesRead, DWORD* minBytesNeeded) override {
+    return For(log).ReadEventLog(log, flags, recordOffset, buffer, bytesToRead, bytesRead, minBytesNeeded);
+  }
+  BOOL ClearEventLog(HANDLE log, const char* backupFileName) override {
+    return For(log).ClearEventLog(log, backupFileName);
+  }
+  BOOL CloseEventLog(HANDLE log) override { return For(log).CloseEventLog(log); }
+
+ private:
+  EventLogService& For(HANDLE log) {
+    return IsLiveEventLogHandle(log) ? LiveEventLogService() : static_cast<EventLogService&>(folder_);
+  }
+
+  FileEventLog folder_;
+};
+
 }  // namespace
 
 EventLogService& EventLogService::Default() {
-  static FileEventLog* service = new FileEventLog();  // lives as long as the process
+  static NetworkEventLog* service = new NetworkEventLog();  // lives as long as the process
   return *service;
 }
 
