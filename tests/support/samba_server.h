@@ -103,6 +103,30 @@ class SambaComputer {
     return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + 19, nullptr, 10);
   }
 
+  // Gives the server's user another password, which authFile() then holds.
+  bool SetPassword(const std::string& password) {
+    const std::string secret = (folder_ / "secret").string();
+    std::ofstream(secret) << password << "\n" << password << "\n";
+    if (Run({"/usr/bin/smbpasswd", "-c", config(), "-s", user_}, secret) != 0) return false;
+    WriteAuthFile(password);
+    return true;
+  }
+
+  // Registers an event source of `log` with its message file (a path as
+  // the server's registry keeps it), the way eventlogadm's addsource would.
+  bool AddSource(const std::string& log, const std::string& source, const std::string& file,
+                 uint32_t categories) const {
+    // The server makes its logs' keys (MaxSize, Retention, ...) when its
+    // event log service first starts; a log key made before that lacks them
+    // and the log then cannot be opened.
+    if (!logKeysMade_ && RecordCount(log.c_str()) < 0) return false;
+    logKeysMade_ = true;
+    const std::string key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Eventlog\\" + log + "\\" + source;
+    return Registry({"createkey", key}) && Registry({"setvalue", key, "EventMessageFile", "sz", file}) &&
+           Registry({"setvalue", key, "CategoryMessageFile", "sz", file}) &&
+           Registry({"setvalue", key, "CategoryCount", "dword", std::to_string(categories)});
+  }
+
   // `net registry` on this server's registry.
   bool Registry(const std::vector<std::string>& arguments) const {
     std::vector<std::string> argv = {"/usr/bin/net", "-s", config(), "registry"};
@@ -149,11 +173,7 @@ class SambaComputer {
                             << "[C$]\n"
                             << "  path = " << f << "/c\n"
                             << "  read only = yes\n";
-    {
-      std::ofstream auth(authFile());
-      auth << "username = " << user_ << "\npassword = " << kPassword << "\ndomain = " << name_ << "\n";
-    }
-    ::chmod(authFile().c_str(), 0600);
+    WriteAuthFile(kPassword);
     const std::string secret = (folder_ / "secret").string();
     std::ofstream(secret) << kPassword << "\n" << kPassword << "\n";
     if (Run({"/usr/bin/smbpasswd", "-c", config(), "-a", "-s", user_}, secret) != 0) return "smbpasswd failed";
@@ -181,6 +201,14 @@ class SambaComputer {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return "";
+  }
+
+  void WriteAuthFile(const std::string& password) const {
+    {
+      std::ofstream auth(authFile());
+      auth << "username = " << user_ << "\npassword = " << password << "\ndomain = " << name_ << "\n";
+    }
+    ::chmod(authFile().c_str(), 0600);
   }
 
   bool Listening() const {
@@ -266,6 +294,7 @@ class SambaComputer {
   std::filesystem::path folder_;
   pid_t smbd_ = -1;
   std::string why_;
+  mutable bool logKeysMade_ = false;
 };
 
 }  // namespace testing_support

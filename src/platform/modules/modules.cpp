@@ -23,6 +23,7 @@
 #include "platform/base/text.h"
 #include "platform/files/paths.h"
 #include "platform/registry/registry.h"
+#include "platform/smb/smb_network.h"
 
 namespace platform {
 namespace {
@@ -383,10 +384,11 @@ class ModuleCache {
   static constexpr auto kTrusted = std::chrono::milliseconds(500);
 
   // The image of a file whose stamp was checked within kTrusted.
-  std::shared_ptr<const LoadedImage> FindRecent(const std::string& path) {
+  std::shared_ptr<const LoadedImage> FindRecent(const std::string& path,
+                                                std::chrono::steady_clock::duration trusted = kTrusted) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = entries_.find(path);
-    if (found == entries_.end() || std::chrono::steady_clock::now() - found->second.checked > kTrusted) {
+    if (found == entries_.end() || std::chrono::steady_clock::now() - found->second.checked > trusted) {
       return nullptr;
     }
     return found->second.image;
@@ -597,6 +599,58 @@ std::shared_ptr<const LoadedImage> LoadImage(std::string_view windowsPath,
   return image;
 }
 
+// A message file of a live computer, \\NAME\SHARE\path, read through the
+// share with the SMB client and parsed from memory. The cache keys it by
+// computer and path and checks its size and modification time on the
+// server only after kTrustedLive, so a DLL crosses the network once per run
+// rather than once per record.
+constexpr auto kTrustedLive = std::chrono::seconds(60);
+constexpr size_t kMaxModule = 64u << 20;
+
+std::shared_ptr<const LoadedImage> LoadShareImage(std::string_view windowsPath, LONG& status) {
+  const size_t nameEnd = windowsPath.find_first_of("\\/", 2);
+  if (nameEnd == std::string_view::npos) {
+    status = ERROR_BAD_NET_NAME;
+    return nullptr;
+  }
+  const std::string computer(windowsPath.substr(2, nameEnd - 2));
+  const std::string_view path = windowsPath.substr(nameEnd + 1);
+  const std::string key = "smb:\\" + FoldCase(windowsPath.substr(2));
+  const bool caching = cacheEnabled.load(std::memory_order_relaxed);
+  if (caching) {
+    if (auto recent = Cache().FindRecent(key, kTrustedLive)) {
+      cacheHits.fetch_add(1, std::memory_order_relaxed);
+      status = recent->status;
+      return recent;
+    }
+  }
+  int64_t modified = 0;
+  uint64_t size = 0;
+  if (const DWORD error = smb::StatShareFile(computer, path, modified, size); error != ERROR_SUCCESS) {
+    status = static_cast<LONG>(error);
+    return nullptr;
+  }
+  const FileStamp stamp{0, 0, static_cast<off_t>(size), modified, 0, 0, 0};
+  if (caching) {
+    if (auto cached = Cache().Find(key, stamp)) {
+      cacheHits.fetch_add(1, std::memory_order_relaxed);
+      status = cached->status;
+      return cached;
+    }
+  }
+  std::vector<uint8_t> bytes;
+  if (const DWORD error = smb::ReadShareFile(computer, path, kMaxModule, bytes, &modified); error != ERROR_SUCCESS) {
+    status = static_cast<LONG>(error);
+    return nullptr;
+  }
+  auto image = std::make_shared<LoadedImage>();
+  image->status = PeMessageTable::Read(MemoryByteSource(bytes), image->table);
+  fileReads.fetch_add(1, std::memory_order_relaxed);
+  if (caching) Cache().Put(key, FileStamp{0, 0, static_cast<off_t>(bytes.size()), modified, 0, 0, 0}, image);
+  status = image->status;
+  return image;
+}
+
 // The modules handed out, by handle. A handle is odd, as Windows marks
 // modules loaded as data files.
 class HandleTable {
@@ -662,6 +716,13 @@ class DataFileModules final : public MessageModuleService {
 
   // The image at a Windows path; null with `status` when it cannot be read.
   std::shared_ptr<const LoadedImage> Load(const std::string& windowsPath, LONG& status) {
+    // A live computer's files are read from its share, once a run.
+    if (windowsPath.size() > 2 && IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1]) &&
+        smb::LiveNetwork()) {
+      status = ERROR_FILE_NOT_FOUND;
+      auto image = LoadShareImage(windowsPath, status);
+      return image != nullptr && status == ERROR_SUCCESS ? image : nullptr;
+    }
     bool remembered = false;
     std::string hostPath = HostPath(windowsPath, remembered);
     status = ERROR_FILE_NOT_FOUND;

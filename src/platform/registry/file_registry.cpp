@@ -26,6 +26,8 @@
 #include "platform/files/atomic_file.h"
 #include "platform/files/paths.h"
 #include "platform/registry/hive_registry.h"
+#include "platform/smb/smb_network.h"
+#include "platform/registry/live_registry.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
 
@@ -422,10 +424,50 @@ class FileRegistry final : public RegistryService {
   std::unordered_map<std::string, std::shared_ptr<hive::Installation>> installations_;
 };
 
+// The network setting picks where another computer's registry is: its
+// folder's registry.reg, or the live computer over SMB. This computer's is
+// its registry file either way.
+class NetworkRegistry final : public RegistryService {
+ public:
+  LONG ConnectRegistry(const char* machineName, HKEY root, PHKEY result) override {
+    if (!IsLocalName(machineName) && smb::LiveNetwork()) {
+      return LiveRegistryService().ConnectRegistry(machineName, root, result);
+    }
+    return folder_.ConnectRegistry(machineName, root, result);
+  }
+  LONG OpenKeyEx(HKEY key, const char* subKey, DWORD options, REGSAM access, PHKEY result) override {
+    return For(key).OpenKeyEx(key, subKey, options, access, result);
+  }
+  LONG CreateKeyEx(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options, REGSAM access,
+                   void* security, PHKEY result, LPDWORD disposition) override {
+    return For(key).CreateKeyEx(key, subKey, reserved, keyClass, options, access, security, result, disposition);
+  }
+  LONG QueryValueEx(HKEY key, const char* valueName, LPDWORD reserved, LPDWORD type, BYTE* data,
+                    LPDWORD dataSize) override {
+    return For(key).QueryValueEx(key, valueName, reserved, type, data, dataSize);
+  }
+  LONG SetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                  DWORD dataSize) override {
+    return For(key).SetValueEx(key, valueName, reserved, type, data, dataSize);
+  }
+  LONG EnumKeyEx(HKEY key, DWORD index, char* name, LPDWORD nameSize, LPDWORD reserved, char* keyClass,
+                 LPDWORD classSize, FILETIME* lastWriteTime) override {
+    return For(key).EnumKeyEx(key, index, name, nameSize, reserved, keyClass, classSize, lastWriteTime);
+  }
+  LONG CloseKey(HKEY key) override { return For(key).CloseKey(key); }
+
+ private:
+  RegistryService& For(HKEY key) {
+    return IsLiveRegistryKey(key) ? LiveRegistryService() : static_cast<RegistryService&>(folder_);
+  }
+
+  FileRegistry folder_;
+};
+
 }  // namespace
 
 RegistryService& RegistryService::Default() {
-  static FileRegistry* registry = new FileRegistry();  // lives as long as the process
+  static NetworkRegistry* registry = new NetworkRegistry();  // lives as long as the process
   return *registry;
 }
 

@@ -33,7 +33,7 @@ void NdrWriter::UnicodeString(std::string_view utf8, bool terminated) {
   const size_t kept = std::min<size_t>(characters, 0x7FFE - (terminated ? 1 : 0));
   wide.resize(kept * 2);
   const size_t sent = kept + (terminated ? 1 : 0);
-  U16(static_cast<uint16_t>(kept * 2));
+  U16(static_cast<uint16_t>(sent * 2));
   U16(static_cast<uint16_t>(sent * 2));
   Pointer(true);
   U32(static_cast<uint32_t>(sent));

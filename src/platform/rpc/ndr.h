@@ -34,9 +34,9 @@ class NdrWriter {
   // A unique or full pointer's referent id; 0 for null.
   void Pointer(bool present);
   // RPC_UNICODE_STRING with its characters right behind (the caller puts
-  // it where the referent belongs): Length and MaximumLength in bytes, no
-  // terminator, the array's counts in characters. `terminated` adds a NUL
-  // counted in MaximumLength and sent, as some servers want for key names.
+  // it where the referent belongs): Length and MaximumLength in bytes, the
+  // array's counts in characters. `terminated` sends a NUL and counts it in
+  // both lengths, as the registry interface wants its names.
   void UnicodeString(std::string_view utf8, bool terminated = false);
   // A unique pointer to an RPC_UNICODE_STRING, the string inline.
   void UniqueUnicodeString(std::string_view utf8, bool terminated = false);
