@@ -8,10 +8,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/accounts_time/live_accounts.h"
 #include "platform/base/last_error.h"
 #include "platform/base/text.h"
 #include "platform/files/paths.h"
 #include "platform/registry/registry.h"
+#include "platform/smb/smb_network.h"
 
 namespace platform {
 namespace {
@@ -344,8 +346,24 @@ std::string SidText(const uint8_t* sid) {
   return text;
 }
 
+// The network setting picks who answers for another computer: its folder's
+// registry, or the live computer itself.
+class NetworkAccounts final : public AccountsService {
+ public:
+  BOOL LookupAccountSid(const char* systemName, const void* sid, char* name, DWORD* nameSize, char* domain,
+                        DWORD* domainSize, SID_NAME_USE* use) override {
+    if (!StripBackslashes(systemName).empty() && smb::LiveNetwork()) {
+      return LiveAccountsService().LookupAccountSid(systemName, sid, name, nameSize, domain, domainSize, use);
+    }
+    return folder_.LookupAccountSid(systemName, sid, name, nameSize, domain, domainSize, use);
+  }
+
+ private:
+  RegistryAccounts folder_;
+};
+
 AccountsService& AccountsService::Default() {
-  static RegistryAccounts* accounts = new RegistryAccounts();
+  static NetworkAccounts* accounts = new NetworkAccounts();
   return *accounts;
 }
 
