@@ -1,4 +1,5 @@
-// The real network browser over the network root's browse list.
+// The real network browser: the network root's browse list, or on the live
+// network the workgroup's master browser and each computer's server service.
 #include "platform/browser/browser.h"
 
 #include <sys/stat.h>
@@ -7,10 +8,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "platform/base/text.h"
+#include "platform/browser/srvs_rpc.h"
 #include "platform/files/paths.h"
 #include "platform/registry/registry.h"
+#include "platform/smb/smb_network.h"
 
 namespace platform {
 namespace {
@@ -246,8 +250,103 @@ std::vector<WCHAR> WideText(std::string_view text) {
   return wide;
 }
 
+namespace {
+
+// What a live computer says of itself, over its server service.
+NET_API_STATUS AskServer(const std::string& name, BrowseEntry& entry) {
+  std::unique_ptr<rpc::Transport> pipe;
+  if (const DWORD status = smb::OpenPipe(name, "srvsvc", pipe); status != ERROR_SUCCESS) return status;
+  rpc::Connection connection(std::move(pipe));
+  if (const DWORD status = connection.Bind(srvs::Interface()); status != ERROR_SUCCESS) return status;
+  std::vector<uint8_t> answer;
+  DWORD status = connection.Call(srvs::kServerGetInfo, srvs::ServerGetInfoRequest(name), answer);
+  if (status == ERROR_SUCCESS) status = srvs::ParseServerGetInfoAnswer(answer, entry);
+  if (entry.name.empty()) entry.name = name;
+  return status;
+}
+
+// The live network's browser: the workgroup's browse list as its master
+// browser serves it, each computer typed by its own answer (the list that
+// libsmbclient gives carries no types); a computer that does not answer is
+// left out, as a browser drops one that stopped announcing itself.
+class LiveBrowser final : public NetworkBrowserService {
+ public:
+  NET_API_STATUS NetServerEnum(LPCWSTR, DWORD level, BYTE** buffer, DWORD preferredMaximumLength,
+                               DWORD* entriesRead, DWORD* totalEntries, DWORD serverType, LPCWSTR domain,
+                               DWORD*) override {
+    if (buffer == nullptr || entriesRead == nullptr || totalEntries == nullptr) return ERROR_INVALID_PARAMETER;
+    *buffer = nullptr;
+    *entriesRead = *totalEntries = 0;
+    if (level != 101) return kInvalidLevel;
+    std::vector<smb::ListedServer> listed;
+    if (const DWORD status = smb::ListServers(NarrowText(domain), listed); status != ERROR_SUCCESS) return status;
+    std::vector<BrowseEntry> entries;
+    for (const smb::ListedServer& server : listed) {
+      BrowseEntry entry;
+      if (AskServer(server.name, entry) != NERR_Success || (entry.type & serverType) == 0) continue;
+      if (entry.comment.empty()) entry.comment = server.comment;
+      entries.push_back(std::move(entry));
+    }
+    size_t used = 0;
+    size_t fits = 0;
+    while (fits < entries.size() && (preferredMaximumLength == MAX_PREFERRED_LENGTH ||
+                                     used + ServerInfoSize(entries[fits]) <= preferredMaximumLength)) {
+      used += ServerInfoSize(entries[fits++]);
+    }
+    *totalEntries = static_cast<DWORD>(entries.size());
+    *entriesRead = static_cast<DWORD>(fits);
+    entries.resize(fits);
+    *buffer = AllocateServerInfo(entries);
+    return fits < *totalEntries ? static_cast<NET_API_STATUS>(ERROR_MORE_DATA) : NERR_Success;
+  }
+
+  NET_API_STATUS NetServerGetInfo(LPCWSTR serverName, DWORD level, BYTE** buffer) override {
+    if (buffer == nullptr || serverName == nullptr) return ERROR_INVALID_PARAMETER;
+    *buffer = nullptr;
+    if (level != 101) return kInvalidLevel;
+    BrowseEntry entry;
+    if (const NET_API_STATUS status = AskServer(StripBackslashes(NarrowText(serverName)), entry);
+        status != NERR_Success) {
+      return status;
+    }
+    *buffer = AllocateServerInfo({entry});
+    return NERR_Success;
+  }
+
+  NET_API_STATUS NetApiBufferFree(void* buffer) override {
+    std::free(buffer);
+    return NERR_Success;
+  }
+};
+
+// The network setting picks the browser: the network root's browse list, or
+// the live network's.
+class NetworkBrowser final : public NetworkBrowserService {
+ public:
+  NET_API_STATUS NetServerEnum(LPCWSTR serverName, DWORD level, BYTE** buffer, DWORD preferredMaximumLength,
+                               DWORD* entriesRead, DWORD* totalEntries, DWORD serverType, LPCWSTR domain,
+                               DWORD* resumeHandle) override {
+    return Current().NetServerEnum(serverName, level, buffer, preferredMaximumLength, entriesRead, totalEntries,
+                                   serverType, domain, resumeHandle);
+  }
+  NET_API_STATUS NetServerGetInfo(LPCWSTR serverName, DWORD level, BYTE** buffer) override {
+    return Current().NetServerGetInfo(serverName, level, buffer);
+  }
+  // Both hand out buffers of the same allocator.
+  NET_API_STATUS NetApiBufferFree(void* buffer) override { return folder_.NetApiBufferFree(buffer); }
+
+ private:
+  NetworkBrowserService& Current() {
+    return smb::LiveNetwork() ? static_cast<NetworkBrowserService&>(live_) : folder_;
+  }
+  BrowseListBrowser folder_;
+  LiveBrowser live_;
+};
+
+}  // namespace
+
 NetworkBrowserService& NetworkBrowserService::Default() {
-  static BrowseListBrowser* browser = new BrowseListBrowser();
+  static NetworkBrowser* browser = new NetworkBrowser();
   return *browser;
 }
 

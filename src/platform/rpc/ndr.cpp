@@ -1,5 +1,6 @@
 #include "platform/rpc/ndr.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/base/text.h"
@@ -41,6 +42,17 @@ void NdrWriter::UnicodeString(std::string_view utf8, bool terminated) {
   U32(static_cast<uint32_t>(sent));
   Raw(wide);
   if (terminated) U16(0);
+}
+
+void NdrWriter::TerminatedString(std::string_view utf8) {
+  std::vector<uint8_t> wide = Utf8ToUtf16le(utf8);
+  wide.resize(std::min<size_t>(wide.size(), 0xFFFE * 2));
+  const auto count = static_cast<uint32_t>(wide.size() / 2 + 1);
+  U32(count);
+  U32(0);
+  U32(count);
+  Raw(wide);
+  U16(0);
 }
 
 void NdrWriter::UniqueUnicodeString(std::string_view utf8, bool terminated) {
@@ -100,6 +112,21 @@ std::string NdrReader::UnicodeCharacters(uint16_t lengthBytes) {
   const auto wide = Raw(static_cast<size_t>(actual) * 2);
   if (!ok_) return {};
   std::string text = Utf16leToUtf8(wide.data(), std::min<size_t>(wide.size(), lengthBytes));
+  if (const size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+  return text;
+}
+
+std::string NdrReader::TerminatedString() {
+  const uint32_t maxCount = U32();
+  const uint32_t offset = U32();
+  const uint32_t actual = U32();
+  if (!ok_ || offset != 0 || actual > maxCount) {
+    ok_ = false;
+    return {};
+  }
+  const auto wide = Raw(static_cast<size_t>(actual) * 2);
+  if (!ok_) return {};
+  std::string text = Utf16leToUtf8(wide.data(), wide.size());
   if (const size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
   return text;
 }

@@ -38,6 +38,8 @@ class NdrWriter {
   // array's counts in characters. `terminated` sends a NUL and counts it in
   // both lengths, as the registry interface wants its names.
   void UnicodeString(std::string_view utf8, bool terminated = false);
+  // A [string] wchar_t array with its terminator.
+  void TerminatedString(std::string_view utf8);
   // A unique pointer to an RPC_UNICODE_STRING, the string inline.
   void UniqueUnicodeString(std::string_view utf8, bool terminated = false);
 
@@ -70,6 +72,9 @@ class NdrReader {
   // `lengthBytes`: max count, offset, actual count and the characters, as
   // UTF-8 cut at the first NUL. Fails on counts that disagree.
   std::string UnicodeCharacters(uint16_t lengthBytes);
+  // A [string] wchar_t array: max count, offset, actual count and the
+  // characters, as UTF-8 cut at the first NUL.
+  std::string TerminatedString();
   // RPC_UNICODE_STRING inline with its characters (null pointer: empty).
   std::string UnicodeString();
   // Marks the reader failed.

@@ -163,6 +163,7 @@ class Session {
   }
 
   SMBCCTX* context() const { return context_; }
+  const std::string& domain() const { return credentials_.domain; }
 
   // The code of a failed open: a refused logon is told apart from a refused
   // share or file by asking for the share's root, which needs the logon only.
@@ -332,6 +333,32 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
   }
   smbc_getFunctionClose(context)(context, file);
   return status;
+}
+
+}  // namespace platform::smb
+
+namespace platform::smb {
+
+DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers) {
+  constexpr DWORD kNoBrowserServersFound = 6118;
+  Session session;
+  if (const DWORD status = session.Start(); status != ERROR_SUCCESS) return status;
+  SMBCCTX* context = session.context();
+  if (workgroup.empty()) workgroup = session.domain();
+  if (workgroup.empty() && smbc_getWorkgroup(context) != nullptr) workgroup = smbc_getWorkgroup(context);
+  if (workgroup.empty()) return kNoBrowserServersFound;
+  std::string url = "smb://";
+  AppendEscaped(url, workgroup);
+  url += '/';
+  SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, url.c_str());
+  if (dir == nullptr) return kNoBrowserServersFound;
+  session.Forget();
+  while (const smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, dir)) {
+    if (entry->smbc_type != SMBC_SERVER) continue;
+    servers.push_back({entry->name, entry->comment != nullptr ? entry->comment : ""});
+  }
+  smbc_getFunctionClosedir(context)(context, dir);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace platform::smb

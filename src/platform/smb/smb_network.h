@@ -61,4 +61,14 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
 // The modification time of a file of a share, without reading it.
 DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t& modified, uint64_t& size);
 
+// The computers a workgroup's master browser lists, with their comments;
+// `workgroup` empty: the authentication file's domain, else the one Samba's
+// configuration names. ERROR_NO_BROWSER_SERVERS_FOUND (6118) when no
+// browser answers.
+struct ListedServer {
+  std::string name;
+  std::string comment;
+};
+DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers);
+
 }  // namespace platform::smb

@@ -1,6 +1,7 @@
-// Account names on the live network, asked of Samba's smbd: what its local
-// security authority maps, as rpcclient maps it, and the codes of what it
-// does not.
+// Account names and server information on the live network, asked of
+// Samba's smbd: what its local security authority maps, as rpcclient maps
+// it, and the codes of what it does not; what its server service says of
+// it; and, with no master browser, an empty browse list.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "platform/accounts_time/accounts.h"
 #include "platform/base/last_error.h"
+#include "platform/browser/browser.h"
 #include "support/samba_server.h"
 #include "support/temp_machine.h"
 
@@ -34,7 +36,7 @@ std::vector<uint8_t> SidBytes(const std::string& text) {
   return sid;
 }
 
-TEST(LiveAccounts, NamesComeFromTheComputersAuthority) {
+TEST(LiveServices, AccountsAndServerInformationComeFromTheComputer) {
   SambaComputer server("LIVEPDC", "127.0.0.2");
   if (!server.ok()) SAMBA_UNAVAILABLE(server);
   testing_support::TempMachine machine;
@@ -78,6 +80,21 @@ TEST(LiveAccounts, NamesComeFromTheComputersAuthority) {
     EXPECT_STREQ(name, c.name.c_str());
     EXPECT_STREQ(domain, c.domain);
   }
+
+  BYTE* buffer = nullptr;
+  ASSERT_EQ(NetServerGetInfo(platform::WideText("\\\\LIVEPDC").data(), 101, &buffer), NERR_Success);
+  const auto* info = reinterpret_cast<const SERVER_INFO_101*>(buffer);
+  EXPECT_EQ(platform::NarrowText(info->sv101_name), "LIVEPDC");
+  EXPECT_EQ(info->sv101_type & (SV_TYPE_NT | SV_TYPE_SERVER | SV_TYPE_WORKSTATION),
+            SV_TYPE_NT | SV_TYPE_SERVER | SV_TYPE_WORKSTATION);
+  NetApiBufferFree(buffer);
+  EXPECT_EQ(NetServerGetInfo(platform::WideText("LIVEOFF").data(), 101, &buffer), ERROR_BAD_NETPATH);
+
+  DWORD read = 1;
+  DWORD total = 1;
+  EXPECT_NE(NetServerEnum(nullptr, 101, &buffer, 65000, &read, &total, 27, nullptr, nullptr), NERR_Success)
+      << "no master browser serves the workgroup";
+  EXPECT_EQ(read, 0u);
 }
 
 }  // namespace
