@@ -11,13 +11,16 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include "platform/base/text.h"
 #include "platform/files/paths.h"
@@ -119,6 +122,47 @@ std::string Url(const std::string& computer, std::string_view path) {
   return url;
 }
 
+// Computers that did not answer, or refused the logon, lately: asked again
+// only after a while, so that one dead host costs one time-out in a run and
+// a wrong password one refused logon (not one per log, which could lock the
+// account out), per authentication file.
+class Failures {
+ public:
+  static constexpr auto kUnreachable = std::chrono::minutes(1);
+  static constexpr auto kLogonRefused = std::chrono::minutes(10);
+
+  DWORD Recent(const std::string& key) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto found = failures_.find(key);
+    if (found == failures_.end()) return ERROR_SUCCESS;
+    if (std::chrono::steady_clock::now() >= found->second.until) {
+      failures_.erase(found);
+      return ERROR_SUCCESS;
+    }
+    return found->second.code;
+  }
+  void Remember(const std::string& key, DWORD code) {
+    if (code != ERROR_BAD_NETPATH && code != ERROR_LOGON_FAILURE) return;
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (failures_.size() >= 4096) failures_.clear();
+    failures_[key] = {std::chrono::steady_clock::now() + (code == ERROR_LOGON_FAILURE ? kLogonRefused : kUnreachable),
+                      code};
+  }
+
+ private:
+  struct Failure {
+    std::chrono::steady_clock::time_point until;
+    DWORD code;
+  };
+  std::mutex mutex_;
+  std::unordered_map<std::string, Failure> failures_;
+};
+
+Failures& RecentFailures() {
+  static Failures* failures = new Failures();  // lives as long as the process
+  return *failures;
+}
+
 // One libsmbclient context with the credentials it was opened with.
 class Session {
  public:
@@ -128,13 +172,22 @@ class Session {
     smbc_free_context(context_, 1);
   }
 
-  DWORD Start() {
-    if (const char* file = std::getenv("CORVID_SMB_AUTH"); file != nullptr && *file != '\0') {
+  // `computer` empty: no computer in particular (the browse list).
+  DWORD Start(const std::string& computer) {
+    const char* file = std::getenv("CORVID_SMB_AUTH");
+    if (file != nullptr && *file != '\0') {
       std::string why;
       if (const DWORD status = ReadAuthFile(file, credentials_, why); status != ERROR_SUCCESS) {
         TellOnce(why);
         return status;
       }
+    }
+    if (!computer.empty()) {
+      // Other credentials (a corrected password) are tried afresh.
+      const size_t who = std::hash<std::string>{}(credentials_.user + '\n' + credentials_.password + '\n' +
+                                                   credentials_.domain);
+      failureKey_ = FoldCase(computer) + '\n' + std::to_string(who);
+      if (const DWORD recent = RecentFailures().Recent(failureKey_); recent != ERROR_SUCCESS) return recent;
     }
     std::lock_guard<std::mutex> guard(LibraryMutex());
     context_ = smbc_new_context();
@@ -165,9 +218,18 @@ class Session {
   SMBCCTX* context() const { return context_; }
   const std::string& domain() const { return credentials_.domain; }
 
-  // The code of a failed open: a refused logon is told apart from a refused
-  // share or file by asking for the share's root, which needs the logon only.
+  // The code of a failed open, remembered for the computer when it did not
+  // answer or refused the logon.
   DWORD OpenFailure(int error, const std::string& computer, std::string_view share) {
+    const DWORD code = OpenFailureCode(error, computer, share);
+    if (!failureKey_.empty()) RecentFailures().Remember(failureKey_, code);
+    return code;
+  }
+
+ private:
+  // A refused logon is told apart from a refused share or file by asking for
+  // the share's root, which needs the logon only.
+  DWORD OpenFailureCode(int error, const std::string& computer, std::string_view share) {
     const DWORD code = ErrorFromErrno(error);
     if (code != ERROR_ACCESS_DENIED && code != rpc::RPC_S_CALL_FAILED) return code;
     // libsmbclient says EINVAL for a name that resolves to nothing.
@@ -181,9 +243,9 @@ class Session {
     return code;
   }
 
- private:
   SMBCCTX* context_ = nullptr;
   Credentials credentials_;
+  std::string failureKey_;
 };
 
 class Pipe final : public rpc::Transport {
@@ -277,7 +339,7 @@ std::string LmhostsAddress(std::string_view name) {
 
 DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_ptr<rpc::Transport>& out) {
   auto session = std::make_unique<Session>();
-  if (const DWORD status = session->Start(); status != ERROR_SUCCESS) return status;
+  if (const DWORD status = session->Start(computer); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session->context();
   std::string path = "IPC$\\";
   path += pipe;
@@ -290,7 +352,7 @@ DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_p
 
 DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t& modified, uint64_t& size) {
   Session session;
-  if (const DWORD status = session.Start(); status != ERROR_SUCCESS) return status;
+  if (const DWORD status = session.Start(computer); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
   struct stat st;
   if (smbc_getFunctionStat(context)(context, Url(computer, path).c_str(), &st) != 0) {
@@ -305,7 +367,7 @@ DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t&
 DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t limit, std::vector<uint8_t>& bytes,
                     int64_t* modified) {
   Session session;
-  if (const DWORD status = session.Start(); status != ERROR_SUCCESS) return status;
+  if (const DWORD status = session.Start(computer); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
   SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDONLY, 0);
   if (file == nullptr) return session.OpenFailure(errno, computer, path.substr(0, path.find_first_of("\\/")));
@@ -342,7 +404,7 @@ namespace platform::smb {
 DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers) {
   constexpr DWORD kNoBrowserServersFound = 6118;
   Session session;
-  if (const DWORD status = session.Start(); status != ERROR_SUCCESS) return status;
+  if (const DWORD status = session.Start(""); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
   if (workgroup.empty()) workgroup = session.domain();
   if (workgroup.empty() && smbc_getWorkgroup(context) != nullptr) workgroup = smbc_getWorkgroup(context);
