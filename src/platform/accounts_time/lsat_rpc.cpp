@@ -137,7 +137,7 @@ DWORD ParseLookupSidAnswer(std::span<const uint8_t> answer, Translated& out) {
     for (const Fixed& f : fixed) {
       Translated t;
       if (f.text) t.name = in.UnicodeCharacters(f.length);
-      t.use = static_cast<SID_NAME_USE>(f.use);
+      t.use = f.use >= SidTypeUser && f.use <= SidTypeComputer ? static_cast<SID_NAME_USE>(f.use) : SidTypeUnknown;
       if (f.domain >= 0 && static_cast<size_t>(f.domain) < domains.size()) t.domain = domains[f.domain];
       names.push_back(std::move(t));
     }
