@@ -3,19 +3,26 @@
 // eventlogadm wrote is stored once, with its description and category
 // rendered from the message file on the computer's C$ share, found through
 // its registry; a computer that is down and a wrong password are run-log
-// lines with their codes while the other computer is gathered in full.
+// lines with their codes while the other computer is gathered in full. The
+// windowed program does the same through Go, with the computers' types
+// asked of their server services.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <QWidget>
 
 #include <filesystem>
 #include <fstream>
 
 #include "config/settings_store.h"
 #include "gather/gather_run.h"
+#include "resources/dialogs.h"
 #include "resources/strings.h"
 #include "shell/base/computer_list.h"
 #include "shell/base/start_state.h"
+#include "shell/main_window.h"
 #include "support/odbc_sandbox.h"
+#include "support/qt_dialogs.h"
 #include "support/samba_server.h"
 #include "support/sample_gather.h"
 #include "support/temp_machine.h"
@@ -199,5 +206,39 @@ TEST_F(LiveGather, StoresEveryRecordOnceWithItsDescriptionAndTellsEachFailure) {
 }
 
 
+
+TEST_F(LiveGather, TheWindowedProgramGathersThroughGo) {
+  testing_support::EnsureQtWindows();
+  ASSERT_TRUE(pdc.Write("System", Records("LIVEPDC", 0, 30)));
+  ASSERT_TRUE(ws.Write("Application", Records("LIVEWS", 0, 10)));
+  machine.Write("registry.reg",
+                "Windows Registry Editor Version 5.00\n\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n"
+                "\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"" + dsn +
+                    "\"\n\"Type\"=dword:00000001\n\"Description\"=\"Corvid SQLite3\"\n\"User\"=\"\"\n"
+                    "\"Password\"=\"\"\n\"RegAccess\"=dword:00000000\n\n");
+  machine.Write("drives/c/Corvid/Corvid.hlp", "@1001 Main\n");
+  machine.Write("live.imp", "LIVEPDC\nLIVEWS\nLIVEOFF\n");
+  corvid::ComputerList.Clear();
+  corvid::ListFilePath = (machine.root() / "live.imp").string();
+  testing_support::DialogScript script;
+  HWND main = corvid::CreateMainWindow();
+  ASSERT_NE(main, nullptr);
+  platform::qt::WidgetOf(main)->show();
+  constexpr int kComputerView = 1002;
+  constexpr int kGo = 1003;
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(SendDlgItemMessageA(main, kComputerView, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0, row < 2)
+        << "the computers that answered their type query are selected, LIVEOFF is not: row " << row;
+  }
+  script.When(resources::IDD_GATHER_SELECTION, [](HWND dialog) { testing_support::Click(dialog, IDOK); });
+  testing_support::Click(main, kGo);
+  EXPECT_EQ(Result("LIVEPDC", 0).Status, corvid::kStatusCompleted);
+  EXPECT_EQ(Result("LIVEWS", 2).Status, corvid::kStatusCompleted);
+  EXPECT_EQ(Stored("System", "LIVEPDC").size(), 30u);
+  EXPECT_EQ(Stored("Application", "LIVEWS").size(), 10u);
+  DestroyWindow(main);
+  corvid::ListFilePath.clear();
+}
 
 }  // namespace

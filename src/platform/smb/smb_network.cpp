@@ -1,9 +1,7 @@
 // libsmbclient stays behind this file: no other file of ours includes it.
 //
-// Every connection gets a context of its own. A context may be used by
-// one thread at a time only, and a pipe or file is used by one thread, so
-// no lock is held during a call; creating and freeing contexts touches
-// the library's globals and is serialised.
+// Every connection gets a context of its own, and every call into the
+// library is made under one lock (see LibraryMutex).
 #include "platform/smb/smb_network.h"
 
 #include <fcntl.h>
@@ -28,10 +26,15 @@
 namespace platform::smb {
 namespace {
 
+// Held for every call into the library: its per-call memory frames are
+// not kept per thread (the build we link has no thread set-up to ask for),
+// and type queries run one thread per computer.
 std::mutex& LibraryMutex() {
   static std::mutex mutex;
   return mutex;
 }
+
+std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(LibraryMutex()); }
 
 std::string Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -236,6 +239,7 @@ class Session {
     if (error == ETIMEDOUT || error == EIO || error == EINVAL) return ERROR_BAD_NETPATH;
     if (code != ERROR_ACCESS_DENIED) return code;
     struct stat st;
+    auto hold = Hold();
     if (smbc_getFunctionStat(context_)(context_, Url(computer, share).c_str(), &st) != 0 &&
         (errno == EACCES || errno == EPERM)) {
       return ERROR_LOGON_FAILURE;
@@ -251,11 +255,15 @@ class Session {
 class Pipe final : public rpc::Transport {
  public:
   Pipe(std::unique_ptr<Session> session, SMBCFILE* file) : session_(std::move(session)), file_(file) {}
-  ~Pipe() override { smbc_getFunctionClose(session_->context())(session_->context(), file_); }
+  ~Pipe() override {
+    auto hold = Hold();
+    smbc_getFunctionClose(session_->context())(session_->context(), file_);
+  }
 
   DWORD Write(std::span<const uint8_t> bytes) override {
     SMBCCTX* context = session_->context();
     size_t done = 0;
+    auto hold = Hold();
     while (done < bytes.size()) {
       const ssize_t wrote = smbc_getFunctionWrite(context)(context, file_, bytes.data() + done, bytes.size() - done);
       if (wrote <= 0) return wrote < 0 ? ErrorFromErrno(errno) : static_cast<DWORD>(rpc::RPC_S_CALL_FAILED);
@@ -268,6 +276,7 @@ class Pipe final : public rpc::Transport {
     SMBCCTX* context = session_->context();
     auto* bytes = static_cast<uint8_t*>(out);
     size_t done = 0;
+    auto hold = Hold();
     while (done < size) {
       const ssize_t got = smbc_getFunctionRead(context)(context, file_, bytes + done, size - done);
       if (got <= 0) return got < 0 ? ErrorFromErrno(errno) : static_cast<DWORD>(rpc::RPC_S_CALL_FAILED);
@@ -343,8 +352,14 @@ DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_p
   SMBCCTX* context = session->context();
   std::string path = "IPC$\\";
   path += pipe;
-  SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDWR, 0);
-  if (file == nullptr) return session->OpenFailure(errno, computer, "IPC$");
+  SMBCFILE* file = nullptr;
+  int error = 0;
+  {
+    auto hold = Hold();
+    file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDWR, 0);
+    error = errno;
+  }
+  if (file == nullptr) return session->OpenFailure(error, computer, "IPC$");
   session->Forget();
   out = std::make_unique<Pipe>(std::move(session), file);
   return ERROR_SUCCESS;
@@ -355,9 +370,12 @@ DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t&
   if (const DWORD status = session.Start(computer); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
   struct stat st;
-  if (smbc_getFunctionStat(context)(context, Url(computer, path).c_str(), &st) != 0) {
-    return session.OpenFailure(errno, computer, path.substr(0, path.find_first_of("\\/")));
+  int failed = 0;
+  {
+    auto hold = Hold();
+    if (smbc_getFunctionStat(context)(context, Url(computer, path).c_str(), &st) != 0) failed = errno != 0 ? errno : EIO;
   }
+  if (failed != 0) return session.OpenFailure(failed, computer, path.substr(0, path.find_first_of("\\/")));
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   modified = st.st_mtime;
   size = static_cast<uint64_t>(st.st_size);
@@ -369,8 +387,13 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
   Session session;
   if (const DWORD status = session.Start(computer); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
+  auto hold = Hold();
   SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDONLY, 0);
-  if (file == nullptr) return session.OpenFailure(errno, computer, path.substr(0, path.find_first_of("\\/")));
+  if (file == nullptr) {
+    const int error = errno;
+    hold.unlock();
+    return session.OpenFailure(error, computer, path.substr(0, path.find_first_of("\\/")));
+  }
   session.Forget();
   DWORD status = ERROR_SUCCESS;
   struct stat st;
@@ -412,6 +435,7 @@ DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers) {
   std::string url = "smb://";
   AppendEscaped(url, workgroup);
   url += '/';
+  auto hold = Hold();
   SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, url.c_str());
   if (dir == nullptr) return kNoBrowserServersFound;
   session.Forget();
