@@ -207,6 +207,47 @@ TEST_F(LiveGather, StoresEveryRecordOnceWithItsDescriptionAndTellsEachFailure) {
 
 
 
+// Drops the server's connections before the `when`th read of one log.
+class DropBeforeRead : public platform::EventLogWrapper {
+ public:
+  DropBeforeRead(const SambaComputer& server, int when)
+      : EventLogWrapper(platform::EventLogService::Default()), server_(server), when_(when) {}
+  BOOL ReadEventLog(HANDLE log, DWORD flags, DWORD offset, void* buffer, DWORD size, DWORD* read,
+                    DWORD* needed) override {
+    if (++reads_ == when_) server_.DropConnections();
+    return EventLogWrapper::ReadEventLog(log, flags, offset, buffer, size, read, needed);
+  }
+
+ private:
+  const SambaComputer& server_;
+  int when_;
+  int reads_ = 0;
+};
+
+TEST_F(LiveGather, AConnectionLostMidLogKeepsWhatWasCommittedAndTheNextRunResumes) {
+  auto records = Records("LIVEPDC", 0, 600);
+  ASSERT_TRUE(pdc.Write("System", records));
+  corvid::ComputerList.Clear();
+  corvid::ComputerList.Append(corvid::MakeComputerEntry("LIVEPDC"));
+  {
+    // Each server read fills several of the reader's buffers: the fourth
+    // read is well past the first commits and needs the server again soon.
+    DropBeforeRead drop(pdc, 4);
+    platform::Override<platform::EventLogService> use(drop);
+    ASSERT_TRUE(corvid::RunSilentGather());
+  }
+  EXPECT_EQ(Result("LIVEPDC", 0).Status, corvid::kStatusUnableToRead);
+  EXPECT_EQ(Result("LIVEPDC", 0).ErrorCode, 1726);
+  const size_t kept = Stored("System", "LIVEPDC").size();
+  EXPECT_GT(kept, 0u);
+  EXPECT_EQ(kept % 101, 0u) << "whole transactions only";
+  EXPECT_LT(kept, records.size()) << kept;
+
+  ASSERT_TRUE(corvid::RunSilentGather());
+  EXPECT_EQ(Result("LIVEPDC", 0).Status, corvid::kStatusCompleted);
+  EXPECT_TRUE(Stored("System", "LIVEPDC") == Expected(records));
+}
+
 TEST_F(LiveGather, TheWindowedProgramGathersThroughGo) {
   testing_support::EnsureQtWindows();
   ASSERT_TRUE(pdc.Write("System", Records("LIVEPDC", 0, 30)));

@@ -103,6 +103,30 @@ class SambaComputer {
     return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + 19, nullptr, 10);
   }
 
+  // Cuts every client's connection, as a network that fails would: the
+  // smbd processes that serve clients are killed by their ids; the server
+  // goes on taking new ones.
+  void DropConnections() const {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      std::ifstream stat(entry.path() / "stat");
+      std::string line;
+      if (!std::getline(stat, line)) continue;
+      const size_t close = line.rfind(')');
+      const size_t open = line.find('(');
+      if (close == std::string::npos || open == std::string::npos) continue;
+      const std::string comm = line.substr(open + 1, close - open - 1);
+      std::istringstream rest(line.substr(close + 2));
+      char state = 0;
+      long parent = 0;
+      rest >> state >> parent;
+      if (parent == smbd_ && (comm == "smbd" || comm.rfind("smbd[", 0) == 0)) {
+        ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+      }
+    }
+  }
+
   // Gives the server's user another password, which authFile() then holds.
   bool SetPassword(const std::string& password) {
     const std::string secret = (folder_ / "secret").string();
