@@ -110,6 +110,23 @@ bool DescribeFromRegistry(const std::string& name, BrowseEntry& entry) {
   return true;
 }
 
+// As many whole records as the preferred size holds, texts included, in one
+// buffer of NetApiBufferFree's; ERROR_MORE_DATA when some did not fit.
+NET_API_STATUS GiveEntries(std::vector<BrowseEntry> entries, DWORD preferredMaximumLength, BYTE** buffer,
+                           DWORD* entriesRead, DWORD* totalEntries) {
+  size_t used = 0;
+  size_t fits = 0;
+  while (fits < entries.size() && (preferredMaximumLength == MAX_PREFERRED_LENGTH ||
+                                   used + ServerInfoSize(entries[fits]) <= preferredMaximumLength)) {
+    used += ServerInfoSize(entries[fits++]);
+  }
+  *totalEntries = static_cast<DWORD>(entries.size());
+  *entriesRead = static_cast<DWORD>(fits);
+  entries.resize(fits);
+  *buffer = AllocateServerInfo(entries);
+  return fits < *totalEntries ? static_cast<NET_API_STATUS>(ERROR_MORE_DATA) : NERR_Success;
+}
+
 class BrowseListBrowser final : public NetworkBrowserService {
  public:
   NET_API_STATUS NetServerEnum(LPCWSTR, DWORD level, BYTE** buffer, DWORD preferredMaximumLength,
@@ -127,21 +144,7 @@ class BrowseListBrowser final : public NetworkBrowserService {
       if ((entry.type & serverType) != 0) entries.push_back(std::move(entry));
     }
     if (!found) return kNoBrowserServersFound;
-    // As many whole records as the preferred size holds, texts included.
-    size_t used = 0;
-    size_t fits = 0;
-    if (preferredMaximumLength == MAX_PREFERRED_LENGTH) {
-      fits = entries.size();
-    } else {
-      while (fits < entries.size() && used + ServerInfoSize(entries[fits]) <= preferredMaximumLength) {
-        used += ServerInfoSize(entries[fits++]);
-      }
-    }
-    *totalEntries = static_cast<DWORD>(entries.size());
-    *entriesRead = static_cast<DWORD>(fits);
-    entries.resize(fits);
-    *buffer = AllocateServerInfo(entries);
-    return fits < *totalEntries ? static_cast<NET_API_STATUS>(ERROR_MORE_DATA) : NERR_Success;
+    return GiveEntries(std::move(entries), preferredMaximumLength, buffer, entriesRead, totalEntries);
   }
 
   NET_API_STATUS NetServerGetInfo(LPCWSTR serverName, DWORD level, BYTE** buffer) override {
@@ -287,17 +290,7 @@ class LiveBrowser final : public NetworkBrowserService {
       if (entry.comment.empty()) entry.comment = server.comment;
       entries.push_back(std::move(entry));
     }
-    size_t used = 0;
-    size_t fits = 0;
-    while (fits < entries.size() && (preferredMaximumLength == MAX_PREFERRED_LENGTH ||
-                                     used + ServerInfoSize(entries[fits]) <= preferredMaximumLength)) {
-      used += ServerInfoSize(entries[fits++]);
-    }
-    *totalEntries = static_cast<DWORD>(entries.size());
-    *entriesRead = static_cast<DWORD>(fits);
-    entries.resize(fits);
-    *buffer = AllocateServerInfo(entries);
-    return fits < *totalEntries ? static_cast<NET_API_STATUS>(ERROR_MORE_DATA) : NERR_Success;
+    return GiveEntries(std::move(entries), preferredMaximumLength, buffer, entriesRead, totalEntries);
   }
 
   NET_API_STATUS NetServerGetInfo(LPCWSTR serverName, DWORD level, BYTE** buffer) override {

@@ -340,18 +340,7 @@ class FileRegistry final : public RegistryService {
       if (index >= found->children().size()) return ERROR_NO_MORE_ITEMS;
       child = found->children()[index]->name();
     }
-    // The size is in characters and must leave room for the terminator; on
-    // success it comes back without it.
-    if (*nameSize <= child.size()) return ERROR_MORE_DATA;
-    std::memcpy(name, child.data(), child.size());
-    name[child.size()] = '\0';
-    *nameSize = static_cast<DWORD>(child.size());
-    if (keyClass != nullptr && classSize != nullptr && *classSize > 0) {
-      keyClass[0] = '\0';
-      *classSize = 0;
-    }
-    if (lastWriteTime != nullptr) *lastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return GiveKeyName(child, name, nameSize, keyClass, classSize, lastWriteTime);
   }
 
   LONG CloseKey(HKEY key) override {
@@ -469,6 +458,20 @@ class NetworkRegistry final : public RegistryService {
 RegistryService& RegistryService::Default() {
   static NetworkRegistry* registry = new NetworkRegistry();  // lives as long as the process
   return *registry;
+}
+
+LONG GiveKeyName(const std::string& child, char* name, LPDWORD nameSize, char* keyClass, LPDWORD classSize,
+                 FILETIME* lastWriteTime) {
+  if (*nameSize <= child.size()) return ERROR_MORE_DATA;
+  std::memcpy(name, child.data(), child.size());
+  name[child.size()] = '\0';
+  *nameSize = static_cast<DWORD>(child.size());
+  if (keyClass != nullptr && classSize != nullptr && *classSize > 0) {
+    keyClass[0] = '\0';
+    *classSize = 0;
+  }
+  if (lastWriteTime != nullptr) *lastWriteTime = FILETIME{0, 0};
+  return ERROR_SUCCESS;
 }
 
 std::string RegistryFileOf(const std::string& computer, std::string_view topKey) {

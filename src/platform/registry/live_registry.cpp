@@ -139,16 +139,7 @@ class LiveRegistry final : public RegistryService {
     DWORD status = handle->link->Call(rrp::kEnumKey, rrp::EnumKeyRequest(handle->handle, index), answer);
     if (status == ERROR_SUCCESS) status = rrp::ParseEnumKeyAnswer(answer, child);
     if (status != ERROR_SUCCESS) return static_cast<LONG>(status);
-    if (*nameSize <= child.size()) return ERROR_MORE_DATA;
-    std::memcpy(name, child.data(), child.size());
-    name[child.size()] = '\0';
-    *nameSize = static_cast<DWORD>(child.size());
-    if (keyClass != nullptr && classSize != nullptr && *classSize > 0) {
-      keyClass[0] = '\0';
-      *classSize = 0;
-    }
-    if (lastWriteTime != nullptr) *lastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return GiveKeyName(child, name, nameSize, keyClass, classSize, lastWriteTime);
   }
 
   LONG CloseKey(HKEY key) override {

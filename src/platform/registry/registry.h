@@ -94,6 +94,12 @@ std::string LastRegistryFileError();
 // exist when there is neither.
 std::string RegistryFileOf(const std::string& computer, std::string_view topKey);
 
+// RegEnumKeyExA's answer of a subkey's name, for every registry behind the
+// seam: the size is in characters and must leave room for the terminator;
+// on success it comes back without it. No class, no time.
+LONG GiveKeyName(const std::string& child, char* name, LPDWORD nameSize, char* keyClass, LPDWORD classSize,
+                 FILETIME* lastWriteTime);
+
 }  // namespace platform
 
 // The Win32-named calls, dispatching to the installed RegistryService.
