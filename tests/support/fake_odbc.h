@@ -1,22 +1,18 @@
 // ODBC that breaks on cue: FailingOdbc forwards every call to a target (the
-// real driver manager by default) except the ones it is told to fail, which
-// return SQL_ERROR without reaching the target; the next SQLError then
-// answers with the chosen diagnostics once and SQL_NO_DATA after that, as a
-// driver's diagnostics behave until the next call. It also counts the calls
-// it sees, by name.
+// real driver manager by default) except those it is told to fail, which
+// return SQL_ERROR; the next SQLError then answers the chosen diagnostics
+// once and SQL_NO_DATA after, as a driver's do. It counts calls by name.
 //
-//   FailingOdbc odbc;
 //   odbc.Fail({.call = "SQLExecute", .occurrence = 3, .sqlState = "40001"});
-//   platform::Override<platform::OdbcService> use(odbc);
-//
-// The SQLConfigDataSource of the installer fails by returning FALSE.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/odbc/odbc.h"
@@ -57,65 +53,36 @@ class FailingOdbc : public platform::OdbcWrapper {
     return injected_;
   }
 
-  SQLRETURN SQLAllocEnv(SQLHENV* e) override {
-    return Run("SQLAllocEnv", [&] { return target().SQLAllocEnv(e); });
+// Each call goes through Run under its own name.
+#define CORVID_FAIL_ON_CUE(name, params, args) \
+  SQLRETURN name params override {            \
+    return Run(#name, [&] { return target().name args; }); \
   }
-  SQLRETURN SQLAllocConnect(SQLHENV e, SQLHDBC* c) override {
-    return Run("SQLAllocConnect", [&] { return target().SQLAllocConnect(e, c); });
-  }
-  SQLRETURN SQLSetConnectOption(SQLHDBC c, SQLUSMALLINT o, SQLULEN v) override {
-    return Run("SQLSetConnectOption", [&] { return target().SQLSetConnectOption(c, o, v); });
-  }
-  SQLRETURN SQLConnect(SQLHDBC c, SQLCHAR* d, SQLSMALLINT dl, SQLCHAR* u, SQLSMALLINT ul, SQLCHAR* p,
-                       SQLSMALLINT pl) override {
-    return Run("SQLConnect", [&] { return target().SQLConnect(c, d, dl, u, ul, p, pl); });
-  }
-  SQLRETURN SQLAllocStmt(SQLHDBC c, SQLHSTMT* s) override {
-    return Run("SQLAllocStmt", [&] { return target().SQLAllocStmt(c, s); });
-  }
-  SQLRETURN SQLExecDirect(SQLHSTMT s, SQLCHAR* t, SQLINTEGER l) override {
-    return Run("SQLExecDirect", [&] { return target().SQLExecDirect(s, t, l); });
-  }
-  SQLRETURN SQLPrepare(SQLHSTMT s, SQLCHAR* t, SQLINTEGER l) override {
-    return Run("SQLPrepare", [&] { return target().SQLPrepare(s, t, l); });
-  }
-  SQLRETURN SQLBindParameter(SQLHSTMT s, SQLUSMALLINT n, SQLSMALLINT io, SQLSMALLINT vt, SQLSMALLINT pt,
-                             SQLULEN cs, SQLSMALLINT dd, SQLPOINTER v, SQLLEN bl, SQLLEN* ind) override {
-    return Run("SQLBindParameter",
-               [&] { return target().SQLBindParameter(s, n, io, vt, pt, cs, dd, v, bl, ind); });
-  }
-  SQLRETURN SQLExecute(SQLHSTMT s) override {
-    return Run("SQLExecute", [&] { return target().SQLExecute(s); });
-  }
-  SQLRETURN SQLFetch(SQLHSTMT s) override { return Run("SQLFetch", [&] { return target().SQLFetch(s); }); }
-  SQLRETURN SQLGetData(SQLHSTMT s, SQLUSMALLINT c, SQLSMALLINT t, SQLPOINTER v, SQLLEN bl,
-                       SQLLEN* ind) override {
-    return Run("SQLGetData", [&] { return target().SQLGetData(s, c, t, v, bl, ind); });
-  }
-  SQLRETURN SQLCloseCursor(SQLHSTMT s) override {
-    return Run("SQLCloseCursor", [&] { return target().SQLCloseCursor(s); });
-  }
-  SQLRETURN SQLGetInfo(SQLHDBC c, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT bl, SQLSMALLINT* l) override {
-    return Run("SQLGetInfo", [&] { return target().SQLGetInfo(c, t, v, bl, l); });
-  }
-  SQLRETURN SQLTransact(SQLHENV e, SQLHDBC c, SQLUSMALLINT k) override {
-    return Run("SQLTransact", [&] { return target().SQLTransact(e, c, k); });
-  }
-  SQLRETURN SQLEndTran(SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT k) override {
-    return Run("SQLEndTran", [&] { return target().SQLEndTran(t, h, k); });
-  }
-  SQLRETURN SQLFreeStmt(SQLHSTMT s, SQLUSMALLINT o) override {
-    return Run("SQLFreeStmt", [&] { return target().SQLFreeStmt(s, o); });
-  }
-  SQLRETURN SQLDisconnect(SQLHDBC c) override {
-    return Run("SQLDisconnect", [&] { return target().SQLDisconnect(c); });
-  }
-  SQLRETURN SQLFreeConnect(SQLHDBC c) override {
-    return Run("SQLFreeConnect", [&] { return target().SQLFreeConnect(c); });
-  }
-  SQLRETURN SQLFreeEnv(SQLHENV e) override {
-    return Run("SQLFreeEnv", [&] { return target().SQLFreeEnv(e); });
-  }
+  CORVID_FAIL_ON_CUE(SQLAllocEnv, (SQLHENV* e), (e))
+  CORVID_FAIL_ON_CUE(SQLAllocConnect, (SQLHENV e, SQLHDBC* c), (e, c))
+  CORVID_FAIL_ON_CUE(SQLSetConnectOption, (SQLHDBC c, SQLUSMALLINT o, SQLULEN v), (c, o, v))
+  CORVID_FAIL_ON_CUE(SQLConnect, (SQLHDBC c, SQLCHAR* d, SQLSMALLINT dl, SQLCHAR* u, SQLSMALLINT ul, SQLCHAR* p,
+                                  SQLSMALLINT pl), (c, d, dl, u, ul, p, pl))
+  CORVID_FAIL_ON_CUE(SQLAllocStmt, (SQLHDBC c, SQLHSTMT* s), (c, s))
+  CORVID_FAIL_ON_CUE(SQLExecDirect, (SQLHSTMT s, SQLCHAR* t, SQLINTEGER l), (s, t, l))
+  CORVID_FAIL_ON_CUE(SQLPrepare, (SQLHSTMT s, SQLCHAR* t, SQLINTEGER l), (s, t, l))
+  CORVID_FAIL_ON_CUE(SQLBindParameter, (SQLHSTMT s, SQLUSMALLINT n, SQLSMALLINT io, SQLSMALLINT vt, SQLSMALLINT pt,
+                                        SQLULEN cs, SQLSMALLINT dd, SQLPOINTER v, SQLLEN bl, SQLLEN* ind),
+                     (s, n, io, vt, pt, cs, dd, v, bl, ind))
+  CORVID_FAIL_ON_CUE(SQLExecute, (SQLHSTMT s), (s))
+  CORVID_FAIL_ON_CUE(SQLFetch, (SQLHSTMT s), (s))
+  CORVID_FAIL_ON_CUE(SQLGetData, (SQLHSTMT s, SQLUSMALLINT c, SQLSMALLINT t, SQLPOINTER v, SQLLEN bl, SQLLEN* ind),
+                     (s, c, t, v, bl, ind))
+  CORVID_FAIL_ON_CUE(SQLCloseCursor, (SQLHSTMT s), (s))
+  CORVID_FAIL_ON_CUE(SQLGetInfo, (SQLHDBC c, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT bl, SQLSMALLINT* l),
+                     (c, t, v, bl, l))
+  CORVID_FAIL_ON_CUE(SQLTransact, (SQLHENV e, SQLHDBC c, SQLUSMALLINT k), (e, c, k))
+  CORVID_FAIL_ON_CUE(SQLEndTran, (SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT k), (t, h, k))
+  CORVID_FAIL_ON_CUE(SQLFreeStmt, (SQLHSTMT s, SQLUSMALLINT o), (s, o))
+  CORVID_FAIL_ON_CUE(SQLDisconnect, (SQLHDBC c), (c))
+  CORVID_FAIL_ON_CUE(SQLFreeConnect, (SQLHDBC c), (c))
+  CORVID_FAIL_ON_CUE(SQLFreeEnv, (SQLHENV e), (e))
+#undef CORVID_FAIL_ON_CUE
   BOOL SQLConfigDataSource(HWND p, WORD r, LPCSTR d, LPCSTR a) override {
     const SQLRETURN result = Run("SQLConfigDataSource", [&]() -> SQLRETURN {
       return target().SQLConfigDataSource(p, r, d, a) ? SQL_SUCCESS : SQL_ERROR;
@@ -207,6 +174,28 @@ class FailingOdbc : public platform::OdbcWrapper {
   int injected_ = 0;
   Diagnostics diagnostics_ = Diagnostics::kTarget;
   OdbcFailure last_;
+};
+
+// The real driver manager with a test's own step before each prepare (given
+// the statement text) and each execute (given its number, from 1): a cancel
+// or a concurrent write at a chosen moment of a gather.
+class HookedOdbc : public platform::OdbcWrapper {
+ public:
+  HookedOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
+  std::function<void(std::string_view)> beforePrepare;
+  std::function<void(int)> beforeExecute;
+
+  SQLRETURN SQLPrepare(SQLHSTMT s, SQLCHAR* t, SQLINTEGER l) override {
+    if (beforePrepare) beforePrepare(reinterpret_cast<const char*>(t));
+    return OdbcWrapper::SQLPrepare(s, t, l);
+  }
+  SQLRETURN SQLExecute(SQLHSTMT s) override {
+    if (beforeExecute) beforeExecute(++executes_);
+    return OdbcWrapper::SQLExecute(s);
+  }
+
+ private:
+  int executes_ = 0;
 };
 
 }  // namespace testing_support

@@ -1,26 +1,12 @@
-// An ODBC configuration of a test's own: odbcinst.ini (the driver entries)
-// and odbc.ini (system data sources) in a temp folder, with unixODBC pointed
-// at it through ODBCSYSINI and ODBCINSTINI, and user data sources in a file
-// of that folder through ODBCINI, so nothing under /etc or the home folder
-// is read or written.
-//
-// unixODBC reads ODBCSYSINI once per process and keeps it, so every sandbox
-// of a process shares one folder: each sandbox starts both files afresh and
-// empties them at its end, and gives its databases a folder of its own
-// (root()). The variables are put back at the end, but unixODBC keeps using
-// the sandbox folder (by then without any entries) until the process ends,
-// when the folder is removed.
-//
-// unixODBC also keeps what the driver manager and the drivers read of a
-// data source for 20 seconds, whatever the file says meanwhile: within one
-// process, a data source name must not come back with other values. Tests
-// that make data sources with the same values every time need not care;
-// the others take names from UniqueName().
-//
-// Driver entries written at construction, when their libraries exist:
-//   "Corvid SQLite3"     the SQLite3 ODBC driver with our setup library, as
-//                        corvid-install registers it
-//   "Corvid PostgreSQL"  psqlODBC (ANSI)
+// An ODBC configuration of a test's own: odbcinst.ini, odbc.ini and the
+// user file in a temp folder that ODBCSYSINI, ODBCINSTINI and ODBCINI name,
+// so nothing under /etc or the home folder is touched. unixODBC reads
+// ODBCSYSINI once per process, so all sandboxes of a process share that
+// folder: each starts and ends its files empty, and keeps its databases in
+// root(). unixODBC also caches a data source's values for 20 seconds: a name
+// that comes back with other values must come from UniqueName().
+// Driver entries, when the libraries exist: "Corvid SQLite3" (with our setup
+// library, as corvid-install registers it) and "Corvid PostgreSQL".
 #pragma once
 
 #include <glob.h>

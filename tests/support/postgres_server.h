@@ -1,18 +1,9 @@
-// A throwaway PostgreSQL server for tests: a new cluster in a temp folder,
-// listening only on a Unix socket in that folder (so any number of them run
-// side by side), with trust authentication for the user "corvid" and a
-// database "corvid" holding the tables of sql/postgresql.sql.
-//
-// initdb and postgres refuse to run as root, and tests do run as root in
-// CI, so then the server runs as "nobody". It is the test's own child and
-// dies with it (parent-death signal), so a crashed test leaves no server
-// behind; the folder is removed at the end.
-//
-// Starting takes about a second. A test program shares one server, started
-// on first use by SharedPostgres(); a test skips when it cannot start:
-//
-//   PostgresServer& server = SharedPostgres();
-//   if (!server.ok()) GTEST_SKIP() << server.why();
+// A throwaway PostgreSQL server: a new cluster in a temp folder, on a Unix
+// socket there only (so servers run side by side), trust authentication for
+// "corvid" and a database "corvid" with the tables of sql/postgresql.sql.
+// initdb and postgres refuse root, which CI is, so then it runs as "nobody".
+// It dies with the test (parent-death signal). SharedPostgres() starts one
+// per test program on first use; a test skips when !ok().
 #pragma once
 
 #include <fcntl.h>

@@ -21,22 +21,12 @@
 #include "shell/base/start_state.h"
 #include "support/odbc_connection.h"
 #include "support/odbc_sandbox.h"
-#include "support/postgres_server.h"
 #include "support/sample_network.h"
+#include "support/test_database.h"
 
 namespace testing_support {
 
 using Rows = std::multiset<std::string>;
-
-
-using Rows = std::multiset<std::string>;
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 inline std::string Hex(const uint8_t* bytes, size_t size) {
   static const char kDigits[] = "0123456789abcdef";
@@ -101,30 +91,11 @@ class Peer : public testing_support::OdbcConnection {
 
 };
 
-enum class Backend { kSqlite, kPostgres };
-
-inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
-  return info.param == Backend::kSqlite ? "SQLite" : "PostgreSQL";
-}
-
-class SampleGatherTest : public ::testing::TestWithParam<Backend> {
+class SampleGatherTest : public DatabaseTest {
  protected:
   void SetUp() override {
-    dsn = OdbcSandbox::UniqueName("Gather");  // unixODBC remembers a name's values for a while
-    if (GetParam() == Backend::kSqlite) {
-      if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "no SQLite3 ODBC driver";
-      std::string why;
-      ASSERT_FALSE(sandbox.AddSqliteEventsDataSource(dsn, &why).empty()) << why;
-    } else {
-      if (testing_support::PostgresOdbcDriver().empty()) GTEST_SKIP() << "psqlODBC is not installed";
-      auto& server = testing_support::SharedPostgres();
-      if (!server.ok()) GTEST_SKIP() << "no PostgreSQL server for the test: " << server.why();
-      // The schema again first: a test before may have dropped a table.
-      std::string output;
-      ASSERT_TRUE(server.Psql(ReadFile(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output)) << output;
-      ASSERT_TRUE(server.Psql("TRUNCATE application, security, system", &output)) << output;
-      sandbox.AddDataSource(dsn, testing_support::kPostgresDriverEntry, server.DataSourceAttributes());
-    }
+    DatabaseTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     ASSERT_TRUE(testing_support::BuildSampleNetwork(machine, HaveMessageFiles()));
 
     corvid::Instance = resources::ProgramInstance();
@@ -200,8 +171,6 @@ class SampleGatherTest : public ::testing::TestWithParam<Backend> {
 
   TempMachine machine;
   ScopedEnv zone{"TZ", std::string("UTC")};
-  OdbcSandbox sandbox;
-  std::string dsn;
 };
 
 }  // namespace testing_support

@@ -43,6 +43,10 @@ inline std::filesystem::path MakeTempFolder() {
   return pattern;
 }
 
+inline const std::string kSettingsKey =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n";
+
 class TempMachine {
  public:
   TempMachine()
@@ -60,6 +64,8 @@ class TempMachine {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
   }
+  // The program's settings key with `values` ("Name"=... lines) in it.
+  void WriteSettings(const std::string& values) const { Write("registry.reg", kSettingsKey + values + "\n"); }
   std::string Read(const std::filesystem::path& relative) const {
     std::ifstream in(root_ / relative, std::ios::binary);
     std::stringstream s;
