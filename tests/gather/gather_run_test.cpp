@@ -44,7 +44,7 @@ using testing_support::TempMachine;
 INSTANTIATE_TEST_SUITE_P(Databases, GatherTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
                          BackendName);
 
-TEST_P(GatherTest, TwiceStoresNothingNewAndAReportedEventIsOneRow) {
+TEST_P(GatherTest, TwiceStoresNothingNewWhateverTheLettersAndAReportedEventIsOneRow) {
   ASSERT_TRUE(corvid::RunSilentGather());
   for (const char* computer : testing_support::kSampleComputers) {
     for (size_t log = 0; log < 3; ++log) EXPECT_EQ(Status(computer, log), corvid::kStatusCompleted) << computer;
@@ -53,6 +53,10 @@ TEST_P(GatherTest, TwiceStoresNothingNewAndAReportedEventIsOneRow) {
   ExpectEverythingStoredOnce();
   const size_t system = Count("System");
 
+  // Names compare without regard to case, as on Windows: a list in other
+  // letters still finds the horizons.
+  corvid::ComputerList.Clear();
+  for (const char* name : {"pdc01", "Bdc02", "srv03", "wS04"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
   ASSERT_TRUE(corvid::RunSilentGather());
   EXPECT_EQ(Count("System"), system) << "a second gather stores nothing";
 
@@ -93,41 +97,9 @@ TEST_P(GatherTest, ADatabaseThatStopsMidLogLosesNothingCommitted) {
   }
 }
 
-// Computer names compare without regard to case, as on Windows: a list
-// that names the computers in other letters still finds their horizons.
-TEST_P(GatherTest, AListNameInOtherLettersStoresNothingTwice) {
-  corvid::ComputerList.Clear();
-  for (const char* name : {"pdc01", "Bdc02", "srv03", "wS04"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
-  ASSERT_TRUE(corvid::RunSilentGather());
-  const size_t first = Count("System");
-  EXPECT_GT(first, 0u);
-  ASSERT_TRUE(corvid::RunSilentGather());
-  EXPECT_EQ(Count("System"), first);
-  ExpectEverythingStoredOnce();
-}
-
 // Another client that commits while a gather is between its horizon and
 // its first insert: SQLite must not leave the gather on a stale snapshot
 // that can never write.
-class CommitElsewhereBeforeInsert : public platform::OdbcWrapper {
- public:
-  explicit CommitElsewhereBeforeInsert(std::string dsn)
-      : OdbcWrapper(platform::OdbcService::Default()), dsn_(std::move(dsn)) {}
-  SQLRETURN SQLPrepare(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) override {
-    if (!done_ && std::string_view(reinterpret_cast<char*>(text)).starts_with("INSERT INTO System")) {
-      done_ = true;
-      Peer other(dsn_);
-      EXPECT_TRUE(other.Execute("INSERT INTO Application (Workstation, Computer) VALUES ('OTHER', 'OTHER')"))
-          << other.error();
-    }
-    return OdbcWrapper::SQLPrepare(statement, text, length);
-  }
-
- private:
-  std::string dsn_;
-  bool done_ = false;
-};
-
 TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
   if (GetParam() == Backend::kSqlite) {
     // The driver's busy time-out short, so that a stall fails fast.
@@ -136,7 +108,15 @@ TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
                           {{"Database", (sandbox.root() / "Corvid.db").string()}, {"Timeout", "3000"}});
     corvid::Settings.DataSource.DSN = dsn;
   }
-  CommitElsewhereBeforeInsert other(dsn);
+  testing_support::HookedOdbc other;
+  bool done = false;
+  other.beforePrepare = [&](std::string_view sql) {
+    if (done || !sql.starts_with("INSERT INTO System")) return;
+    done = true;
+    Peer peer(dsn);
+    EXPECT_TRUE(peer.Execute("INSERT INTO Application (Workstation, Computer) VALUES ('OTHER', 'OTHER')"))
+        << peer.error();
+  };
   {
     platform::Override<platform::OdbcService> use(other);
     ASSERT_TRUE(corvid::RunSilentGather());
@@ -145,32 +125,23 @@ TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
   ExpectEverythingStoredOnce();
 }
 
-// Holds the first insert of each thread until another thread has reached
-// its own, or a second has passed: two gathers that could overlap, do.
-class MeetAtFirstInsert : public platform::OdbcWrapper {
- public:
-  MeetAtFirstInsert() : OdbcWrapper(platform::OdbcService::Default()) {}
-  SQLRETURN SQLPrepare(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER length) override {
-    if (std::string_view(reinterpret_cast<char*>(text)).starts_with("INSERT INTO")) {
-      std::unique_lock lock(mutex_);
-      ++arrived_;
-      met_.notify_all();
-      met_.wait_for(lock, std::chrono::seconds(1), [this] { return arrived_ >= 2; });
-    }
-    return OdbcWrapper::SQLPrepare(statement, text, length);
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable met_;
-  int arrived_ = 0;
-};
-
 // Two gathers of one computer at once (two machine folders, two hosts on
 // one server): the second waits for the first and then finds every record
 // stored, whatever letters each list uses.
 TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
-  MeetAtFirstInsert meet;
+  // Each thread's first insert waits (a second at most) for the other's:
+  // two gathers that could overlap, do.
+  std::mutex mutex;
+  std::condition_variable met;
+  int arrived = 0;
+  testing_support::HookedOdbc meet;
+  meet.beforePrepare = [&](std::string_view sql) {
+    if (!sql.starts_with("INSERT INTO")) return;
+    std::unique_lock lock(mutex);
+    ++arrived;
+    met.notify_all();
+    met.wait_for(lock, std::chrono::seconds(1), [&] { return arrived >= 2; });
+  };
   platform::Override<platform::OdbcService> use(meet);
   bool ok[2] = {};
   std::thread first([&] {
@@ -187,24 +158,11 @@ TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
   EXPECT_TRUE(Stored("System", "PDC01") == Expected("PDC01", "System"));
 }
 
-// Asks for a cancel at the Nth insert, as the Cancel button would.
-class CancelAt : public platform::OdbcWrapper {
- public:
-  explicit CancelAt(int when) : OdbcWrapper(platform::OdbcService::Default()), when_(when) {}
-  SQLRETURN SQLExecute(SQLHSTMT statement) override {
-    if (++executes_ == when_) corvid::cancelRequested = 1;
-    return OdbcWrapper::SQLExecute(statement);
-  }
-
- private:
-  int when_;
-  int executes_ = 0;
-};
-
 TEST_P(GatherTest, ACancelMidLogRollsBackAndTheNextGatherCompletes) {
   corvid::Settings.TransactionPeriod = 9;
   {
-    CancelAt cancel(25);
+    testing_support::HookedOdbc cancel;  // as the Cancel button would, at the 25th insert
+    cancel.beforeExecute = [](int n) { if (n == 25) corvid::cancelRequested = 1; };
     platform::Override<platform::OdbcService> use(cancel);
     ASSERT_TRUE(corvid::RunSilentGather());
   }
@@ -224,22 +182,6 @@ void Report(const std::string& log, uint32_t when, uint32_t eventId = 6006) {
   record.timeGenerated = record.timeWritten = when;
   EXPECT_EQ(platform::evt::AppendRecord(log, record), 0u);
 }
-
-// Writes a new event into a log at the Nth insert, while the log is read.
-class ReportDuringGather : public platform::OdbcWrapper {
- public:
-  ReportDuringGather(std::string log, int atInsert)
-      : OdbcWrapper(platform::OdbcService::Default()), log_(std::move(log)), atInsert_(atInsert) {}
-  SQLRETURN SQLExecute(SQLHSTMT statement) override {
-    if (++executes_ == atInsert_) Report(log_, 1800000000);
-    return OdbcWrapper::SQLExecute(statement);
-  }
-
- private:
-  std::string log_;
-  int atInsert_;
-  int executes_ = 0;
-};
 
 // Writes events into a log around the first clear of a run (PDC01's System
 // log comes first): right before it (after the last read), or right after
@@ -292,7 +234,8 @@ INSTANTIATE_TEST_SUITE_P(Databases, EraseTest, ::testing::Values(Backend::kSqlit
 TEST_P(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
   const size_t before = Expected("PDC01", "System").size();
   {
-    ReportDuringGather report(pdcSystem, 200);
+    testing_support::HookedOdbc report;  // a new event while the log is read
+    report.beforeExecute = [&](int n) { if (n == 200) Report(pdcSystem, 1800000000); };
     platform::Override<platform::OdbcService> use(report);
     ASSERT_TRUE(corvid::RunSilentGather());
   }
@@ -368,11 +311,7 @@ class SilentRunTest : public GatherTest {
     Install("");
   }
   void Install(const std::string& extra) {
-    machine.Write("registry.reg",
-                  "Windows Registry Editor Version 5.00\n\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n"
-                  "\"InstallPath\"=\"C:\\\\Corvid\"\n"
-                  "\"DSN\"=\"" + dsn + "\"\n" + extra + "\n");
+    machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"" + dsn + "\"\n" + extra);
   }
   int RunProgram() {
     const std::string command = "'" CORVID_BIN_DIR "/corvid' -S '" CORVID_SAMPLE_DIR "/domain.imp' >/dev/null 2>&1";

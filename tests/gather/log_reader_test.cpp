@@ -87,11 +87,6 @@ TEST_F(LogReaderTest, SkipsByWrittenTimeAndCountsTheRowsStoredAtTheHorizon) {
   EXPECT_EQ(reader.recordsProcessed, 6u);
 }
 
-TEST_F(LogReaderTest, NothingStoredMeansEverythingIsNew) {
-  ASSERT_TRUE(Walk({0, 5, 5, 3}));
-  EXPECT_EQ(odbc.inserts, 4);
-}
-
 TEST_F(LogReaderTest, CommitsEveryPeriodPlusOneRowsAndWithTheLastCountedRecord) {
   struct Case {
     DWORD period;

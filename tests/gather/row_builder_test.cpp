@@ -112,16 +112,6 @@ TEST_F(EventRowTest, TextsTypesIdentifiersAndData) {
   EXPECT_TRUE(other.data.empty());
 }
 
-TEST_F(EventRowTest, TypeTexts) {
-  const std::pair<WORD, const char*> cases[] = {{1, "Error"}, {2, "Warning"}, {4, "Information"},
-                                                {8, "Success Audit"}, {16, "Failure Audit"},
-                                                {0, nullptr}, {3, nullptr}, {32, nullptr}};
-  for (const auto& [type, text] : cases) {
-    const char* got = corvid::EventTypeText(type);
-    EXPECT_EQ(got == nullptr ? std::string("(none)") : got, text == nullptr ? "(none)" : text) << type;
-  }
-}
-
 TEST_F(EventRowTest, AccountsByNameAloneOrEmpty) {
   EventRecordData data;
   data.source = "Service Control Manager";
