@@ -29,12 +29,7 @@ class EntryPointTest : public ::testing::Test {
   void SetUp() override { output = testing_support::MakeTempFolder(); }
   void TearDown() override { std::filesystem::remove_all(output); }
 
-  void Install() {
-    machine.Write("registry.reg",
-                  "Windows Registry Editor Version 5.00\n\n"
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n"
-                  "\"InstallPath\"=\"C:\\\\Corvid\"\n\n");
-  }
+  void Install() { machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n"); }
   std::string Fifo(const std::string& relative) {
     const auto path = machine.root() / relative;
     std::filesystem::create_directories(path.parent_path());

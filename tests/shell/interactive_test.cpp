@@ -41,18 +41,14 @@ using testing_support::Text;
 using testing_support::Type;
 using namespace std::chrono_literals;
 
-const std::string kHeader =
-    "Windows Registry Editor Version 5.00\n\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n";
-
 // The settings an installation has, with `dsn` as its data source.
-std::string InstalledSettings(const std::string& dsn, int transactionPeriod) {
+void Install(const testing_support::TempMachine& machine, const std::string& dsn, int transactionPeriod) {
   char period[16];
   std::snprintf(period, sizeof period, "%08x", transactionPeriod);
-  return kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"" + dsn +
+  machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"" + dsn +
          "\"\n\"Type\"=dword:00000001\n\"Description\"=\"Corvid SQLite3\"\n\"User\"=\"\"\n\"Password\"=\"\"\n"
          "\"RegAccess\"=dword:00000000\n\"TransactionPeriod\"=dword:" +
-         period + "\n\n";
+         period + "\n");
 }
 
 INT_PTR Open(int id, DLGPROC procedure) {
@@ -72,7 +68,7 @@ class DialogTest : public ::testing::Test {
   void SetUp() override {
     testing_support::EnsureQtWindows();
     corvid::Instance = resources::ProgramInstance();
-    machine.Write("registry.reg", InstalledSettings("Ravelin", 100));
+    Install(machine, "Ravelin", 100);
     ASSERT_TRUE(corvid::LoadSettings());
   }
   testing_support::TempMachine machine;
@@ -88,13 +84,9 @@ TEST_F(DialogTest, SettingsTakeWholeNumbersOnlyAndOkSavesThemAll) {
     DWORD timeOutAfter;  // in memory, after OK
   };
   const Case cases[] = {
-      {"0", "7", true, 0},
+      // The number rules themselves are the setting numbers' own tests.
       {"-5", "0", true, 0xFFFFFFFBu},
       {"12a", "7", false, 180},
-      {" 1", "7", false, 180},
-      {"", "7", false, 180},
-      {"-", "7", false, 180},
-      {"123456789012345678901", "7", false, 180},  // 21 characters
       {"12345678901234567890", "7", false, 180},   // passes the text check, beyond 32 bits
       {"30", "x", false, 30},                      // the time-out is taken before the period fails
   };
@@ -132,7 +124,7 @@ TEST_F(DialogTest, SettingsTakeWholeNumbersOnlyAndOkSavesThemAll) {
       EXPECT_EQ(desktop.boxes[0].type, static_cast<UINT>(MB_ICONEXCLAMATION));
       EXPECT_EQ(corvid::Settings.TransactionPeriod, 100u) << "nothing after the failing field";
     }
-    machine.Write("registry.reg", InstalledSettings("Ravelin", 100));
+    Install(machine, "Ravelin", 100);
   }
   // -5 comes back as its unsigned form.
   corvid::Settings.TimeOut = 0xFFFFFFFBu;
@@ -250,7 +242,7 @@ class MainWindowTest : public testing_support::SampleGatherTest {
     SampleGatherTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     testing_support::EnsureQtWindows();
-    machine.Write("registry.reg", InstalledSettings(dsn, 9));
+    Install(machine, dsn, 9);
     machine.Write("drives/c/Corvid/Corvid.hlp", "@1001 Main\n");  // the install folder
     corvid::ComputerList.Clear();
     corvid::ListFilePath.clear();
@@ -336,26 +328,6 @@ TEST_P(MainWindowTest, TheActionBoxOpensTheSettingsAndSnapsBack) {
   EXPECT_EQ(StoredNumber("TimeOut"), 180u) << "Exit saves the settings";
 }
 
-// Holds the gather at its Nth insert until the user has pressed Cancel.
-class HoldAtInsert : public platform::OdbcWrapper {
- public:
-  explicit HoldAtInsert(int when) : OdbcWrapper(platform::OdbcService::Default()), when_(when) {}
-  SQLRETURN SQLExecute(SQLHSTMT statement) override {
-    if (++executes_ == when_) {
-      held = true;
-      const auto deadline = std::chrono::steady_clock::now() + 20s;
-      while (corvid::cancelRequested == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    }
-    return OdbcWrapper::SQLExecute(statement);
-  }
-  std::atomic<bool> held{false};
-
- private:
-  int when_;
-  int executes_ = 0;
-};
-
 TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneCompletes) {
   DesktopRecorder desktop;
   const std::string list = (machine.root() / "domain.imp").string();
@@ -366,7 +338,15 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
       << "the types are resolved behind the loading window while the main window initialises";
   EXPECT_EQ(OnScreen(), (std::vector<bool>{true, true, true, true, false})) << "OFF05 does not answer";
 
-  HoldAtInsert hold(25);
+  // The gather holds at its 25th insert until the user has pressed Cancel.
+  std::atomic<bool> held{false};
+  testing_support::HookedOdbc hold;
+  hold.beforeExecute = [&](int n) {
+    if (n != 25) return;
+    held = true;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (corvid::cancelRequested == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  };
   std::vector<std::string> progressTexts;
   {
     platform::Override<platform::OdbcService> use(hold);
@@ -377,7 +357,7 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
     script.When(resources::IDD_GATHER_PROGRESS, [&](HWND dialog) {
       auto* poll = new QTimer(platform::qt::WidgetOf(dialog));
       QObject::connect(poll, &QTimer::timeout, [&, dialog, poll] {
-        if (!hold.held) return;
+        if (!held) return;
         progressTexts.push_back(Text(dialog, 1025));
         Click(dialog, IDCANCEL);
         poll->stop();
@@ -450,7 +430,7 @@ TEST_P(MainWindowTest, ClosingSavesNothingAndEndsOnlyARunningTool) {
 TEST_P(MainWindowTest, GoWithoutTheDataSourceValuesSaysSoAndGathersNothing) {
   DesktopRecorder desktop;
   Start();
-  machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\n");
+  machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n");
   DialogScript script;
   Click(main, kGo);
   EXPECT_TRUE(script.opened().empty());
@@ -462,7 +442,7 @@ TEST_P(MainWindowTest, GoWithoutTheDataSourceValuesSaysSoAndGathersNothing) {
 
 TEST_P(MainWindowTest, TheFirstStartMakesTheDefaultDataSourceBehindItsNotice) {
   DesktopRecorder desktop;
-  machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\n");
+  machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n");
   machine.Write("drives/c/Corvid/Corvid.db", "");  // as the installer leaves it
   DialogScript script;
   Start();
@@ -476,7 +456,7 @@ TEST_P(MainWindowTest, AnEmptyDataSourceNameAsksForOneAndStartsTheTool) {
   DesktopRecorder desktop;
   CompanionTool tool;
   platform::Override<platform::ThreadsService> use(tool);
-  machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"\"\n\n");
+  machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"\"\n");
   DialogScript script;
   Start();
   EXPECT_EQ(script.opened(), std::vector<int>{resources::IDD_MAIN}) << "no default source over a chosen name";
