@@ -28,10 +28,6 @@ using testing_support::IniValue;
 using testing_support::OdbcSandbox;
 using testing_support::TempMachine;
 
-const std::string kHeader =
-    "Windows Registry Editor Version 5.00\n\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qentro\\Corvid\\CurrentVersion]\n";
-
 // What happened, in order, across the notice, the waits and the installer.
 std::vector<std::string> events;
 
@@ -78,7 +74,7 @@ class DataSourceTest : public ::testing::Test {
   void Install(const std::string& installPath, const std::string& hostFolder) {
     std::string escaped;
     for (char c : installPath) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    machine.Write("registry.reg", kHeader + "\"InstallPath\"=\"" + escaped + "\"\n\n");
+    machine.WriteSettings("\"InstallPath\"=\"" + escaped + "\"\n");
     machine.Write(hostFolder + "/Corvid.db", "");
     ASSERT_TRUE(corvid::LoadSettings());
   }
@@ -88,47 +84,36 @@ class DataSourceTest : public ::testing::Test {
   OdbcSandbox odbc;
 };
 
-TEST_F(DataSourceTest, CreationNamesTheSourceAndSavesEverySetting) {
-  Install("C:\\Program Files\\Corvid", "drives/c/Program Files/Corvid");
-  ASSERT_TRUE(CreateDefaultDataSource());
-
-  EXPECT_EQ(Settings.DataSource.DSN, "Ravelin");
-  EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
-  EXPECT_EQ(Settings.DataSource.Type, 1u);
-  const std::string registry = Registry();
-  for (const char* value : {"\"DSN\"=\"Ravelin\"", "\"Type\"=dword:00000001", "\"Description\"=\"Corvid SQLite3\"",
-                            "\"TimeOut\"=dword:000000b4", "\"TransactionPeriod\"=dword:00000064",
-                            "\"LoadDescriptions\"=dword:00000001", "\"EraseLogs\"=dword:00000000",
-                            "\"User\"=\"\"", "\"Password\"=\"\""}) {
-    EXPECT_NE(registry.find(value), std::string::npos) << value << " missing from\n" << registry;
-  }
-  const std::string ini = odbc.Read("odbc.ini");
-  EXPECT_EQ(IniValue(ini, "Ravelin", "Driver"), "Corvid SQLite3");
-  EXPECT_EQ(IniValue(ini, "Ravelin", "Database"),
-            (machine.root() / "drives/c/Program Files/Corvid/Corvid.db").string());
-}
-
-TEST_F(DataSourceTest, RequestIsForTheSystemSourceOnTheInstallFoldersDatabase) {
+// A system source on the install folder's database, named in the settings
+// and saved with every other setting.
+TEST_F(DataSourceTest, CreationMakesTheSystemSourceOnTheInstallFoldersDatabase) {
   struct Case {
     std::string installPath;
     std::string hostFolder;  // relative to the machine folder
   };
   const std::vector<Case> cases = {
-      {"C:\\App", "drives/c/App"},
+      {"C:\\Program Files\\Corvid", "drives/c/Program Files/Corvid"},
       {"c:\\APP", "drives/c/App"},  // matched to the folder as it exists
       {"D:\\Event Logs\\Corvid\\", "drives/d/Event Logs/Corvid"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.installPath);
+    Settings = corvid::AppSettings{};
     Install(k.installPath, k.hostFolder);
     RecordingOdbc recording;
     platform::Override<platform::OdbcService> use(recording);
-    EXPECT_TRUE(CreateDefaultDataSource());
+    ASSERT_TRUE(CreateDefaultDataSource());
     EXPECT_EQ(recording.parent, nullptr);
     EXPECT_EQ(recording.request, ODBC_ADD_SYS_DSN);
-    EXPECT_EQ(recording.driver, "Corvid SQLite3");
     const std::string database = (machine.root() / k.hostFolder / "Corvid.db").string();
     EXPECT_EQ(recording.attributes, (std::vector<std::string>{"DSN=Ravelin", "Database=" + database}));
+    EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Driver"), "Corvid SQLite3");
+    EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Database"), database);
+    EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
+    for (const char* value : {"\"DSN\"=\"Ravelin\"", "\"Type\"=dword:00000001", "\"Description\"=\"Corvid SQLite3\"",
+                              "\"TimeOut\"=dword:000000b4"}) {
+      EXPECT_NE(Registry().find(value), std::string::npos) << value << " missing from\n" << Registry();
+    }
   }
 }
 
