@@ -102,15 +102,6 @@ TEST_F(InsertionTest, MarkersAreReplacedByTheRules) {
   EXPECT_TRUE(modules.live.empty()) << "every buffer freed exactly once";
 }
 
-TEST_F(InsertionTest, AMessageWithoutMarkersKeepsItsBuffer) {
-  char* text = Heap("plain");
-  char* before = text;
-  DWORD length = 5;
-  corvid::SubstituteInsertions(text, length, {"x"}, 1);
-  EXPECT_EQ(text, before);
-  LocalFree(text);
-}
-
 TEST_F(InsertionTest, ParameterMarkersExpandFromTheModule) {
   modules.messages = {{1537, "DELETE\r\n"}, {1538, "READ_CONTROL"}, {7, "seven %%1538 x"}, {9, "%%9"}};
   struct Case {
