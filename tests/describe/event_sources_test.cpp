@@ -68,6 +68,9 @@ TEST(EventSourceTable, FailsWithTheStatusOfWhatCouldNotBeRead) {
   EXPECT_FALSE(BuildEventSourceTable("PDC01", "System", table));
   EXPECT_EQ(table.sourceCount, 2u);
   EXPECT_EQ(table.lastStatus, ERROR_FILE_NOT_FOUND);
+  noRoot.replace(noRoot.find("NT\\CurrentVersion"), 17, "NT\\Other");  // nor the key
+  machine.Write("network/PDC01/registry.reg", noRoot);
+  EXPECT_FALSE(BuildEventSourceTable("PDC01", "System", table));
 }
 
 EventSourceTable Table(const char* computer, const char* value) {

@@ -284,16 +284,21 @@ TEST_P(EraseTest, RecordsWrittenInTheSecondOfAClearAreStoredOnceAndNeverLost) {
   EXPECT_EQ(LeftIn("PDC01"), 0u);
 }
 
-TEST_P(GatherTest, AMissingTableFailsTheFirstLogAndStopsTheRun) {
-  {
-    Peer peer(dsn);
-    ASSERT_TRUE(peer.connected()) << peer.error();
-    ASSERT_TRUE(peer.Execute("DROP TABLE System")) << peer.error();
+TEST_P(GatherTest, AMissingTableOrNoOdbcAtAllFailsTheFirstLogAndStopsTheRun) {
+  for (const bool noEnvironment : {true, false}) {
+    testing_support::FailingOdbc odbc;
+    if (noEnvironment) {
+      odbc.Fail({.call = "SQLAllocEnv"});
+    } else {
+      Peer peer(dsn);
+      ASSERT_TRUE(peer.Execute("DROP TABLE System")) << peer.error();
+    }
+    platform::Override<platform::OdbcService> use(odbc);
+    ASSERT_TRUE(corvid::RunSilentGather());
+    EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite) << noEnvironment;
+    EXPECT_STRNE(corvid::ComputerList.At(0).LogResults[0].ErrorText.c_str(), "");
+    EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled);
   }
-  ASSERT_TRUE(corvid::RunSilentGather());
-  EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
-  EXPECT_STRNE(corvid::ComputerList.At(0).LogResults[0].ErrorText.c_str(), "");
-  EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled);
 }
 
 }  // namespace
