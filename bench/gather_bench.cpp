@@ -51,7 +51,7 @@
 #include "platform/windows/qt/qt_windows.h"
 #include "resources/dialogs.h"
 #include "resources/strings.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 #include "sim_network.h"
 #include "support/odbc_connection.h"
 #include "support/odbc_sandbox.h"

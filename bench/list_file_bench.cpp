@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "shell/base/list_file_format.h"
+#include "common/list_file_format.h"
 
 namespace {
 

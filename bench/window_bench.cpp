@@ -21,8 +21,8 @@
 #include "platform/windows/qt/qt_windows.h"
 #include "resources/dialogs.h"
 #include "resources/strings.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/start_state.h"
 #include "shell/main_window.h"
 
 namespace {

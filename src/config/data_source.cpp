@@ -9,7 +9,7 @@
 #include "platform/modules/modules.h"
 #include "platform/windows/windows.h"
 #include "resources/strings.h"
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 #include "platform/odbc/odbc.h"
 #include "platform/threads/threads.h"
 

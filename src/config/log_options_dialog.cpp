@@ -1,7 +1,7 @@
 #include <string>
 
 #include "config/config_dialogs.h"
-#include "shell/base/browse_for_file.h"
+#include "common/browse_for_file.h"
 
 namespace corvid {
 

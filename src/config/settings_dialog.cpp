@@ -2,8 +2,8 @@
 #include "config/data_source.h"
 #include "config/setting_numbers.h"
 #include "platform/threads/threads.h"
-#include "shell/base/messages.h"
-#include "shell/base/start_state.h"
+#include "common/messages.h"
+#include "common/start_state.h"
 #include "resources/strings.h"
 
 namespace corvid {

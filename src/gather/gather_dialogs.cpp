@@ -4,7 +4,7 @@
 #include "gather/gather_run.h"
 #include "gather/run_log.h"
 #include "platform/threads/threads.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 
 namespace corvid {
 namespace {

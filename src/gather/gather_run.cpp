@@ -11,8 +11,8 @@
 #include "gather/run_log.h"
 #include "platform/threads/threads.h"
 #include "resources/dialogs.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/start_state.h"
 
 namespace corvid {
 

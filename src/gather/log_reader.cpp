@@ -6,7 +6,7 @@
 #include "gather/row_builder.h"
 #include "platform/base/last_error.h"
 #include "platform/threads/threads.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 
 namespace corvid {
 

@@ -8,8 +8,8 @@
 #include "platform/accounts_time/clock.h"
 #include "platform/files/paths.h"
 #include "platform/windows/windows.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/start_state.h"
 
 namespace corvid {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/base/text.h"
 #include "platform/threads/threads.h"
 #include "platform/windows/windows.h"
-#include "shell/base/messages.h"
+#include "common/messages.h"
 
 namespace corvid {
 

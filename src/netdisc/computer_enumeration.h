@@ -13,7 +13,7 @@
 
 #include "platform/base/win32.h"
 #include "platform/browser/browser.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 
 namespace corvid {
 

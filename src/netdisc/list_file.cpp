@@ -4,9 +4,9 @@
 
 #include "netdisc/computer_enumeration.h"
 #include "platform/files/paths.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/list_file_format.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/list_file_format.h"
+#include "common/start_state.h"
 
 namespace corvid {
 

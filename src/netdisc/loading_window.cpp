@@ -3,7 +3,7 @@
 #include "netdisc/computer_enumeration.h"
 #include "platform/windows/windows.h"
 #include "resources/dialogs.h"
-#include "shell/base/notice_window.h"
+#include "common/notice_window.h"
 
 namespace corvid {
 namespace {

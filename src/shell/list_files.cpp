@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "netdisc/computer_enumeration.h"
-#include "shell/base/browse_for_file.h"
+#include "common/browse_for_file.h"
 #include "platform/files/paths.h"
 #include "platform/windows/windows.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/list_file_format.h"
-#include "shell/base/messages.h"
+#include "common/computer_list.h"
+#include "common/list_file_format.h"
+#include "common/messages.h"
 
 namespace corvid {
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/base/win32.h"
-#include "shell/base/browse_for_file.h"
+#include "common/browse_for_file.h"
 
 namespace corvid {
 

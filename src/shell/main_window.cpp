@@ -13,9 +13,9 @@
 #include "resources/dialogs.h"
 #include "resources/images.h"
 #include "resources/strings.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/messages.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/messages.h"
+#include "common/start_state.h"
 #include "shell/list_files.h"
 
 namespace corvid {

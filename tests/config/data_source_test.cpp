@@ -13,7 +13,7 @@
 #include "platform/threads/threads.h"
 #include "platform/windows/windows.h"
 #include "resources/strings.h"
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 #include "support/fake_odbc.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_machine.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "shell/base/computer_list.h"
-#include "shell/base/list_file_format.h"
+#include "common/computer_list.h"
+#include "common/list_file_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

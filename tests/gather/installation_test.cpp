@@ -11,7 +11,7 @@
 
 #include "gather/gather_run.h"
 #include "platform/registry/registry.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 #include "support/hives.h"
 #include "support/sample_gather.h"
 

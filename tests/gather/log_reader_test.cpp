@@ -12,7 +12,7 @@
 #include "gather/log_reader.h"
 #include "platform/base/last_error.h"
 #include "platform/eventlog/evt_file.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 #include "support/temp_machine.h"
 
 namespace {

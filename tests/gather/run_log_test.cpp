@@ -7,8 +7,8 @@
 #include "gather/run_log.h"
 #include "platform/accounts_time/clock.h"
 #include "resources/strings.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/start_state.h"
 #include "support/temp_machine.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "netdisc/computer_enumeration.h"
 #include "netdisc/list_file.h"
 #include "platform/threads/threads.h"
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 #include "support/temp_machine.h"
 
 namespace {

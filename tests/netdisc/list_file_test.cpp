@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "netdisc/list_file.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/start_state.h"
 #include "support/temp_machine.h"
 
 namespace {

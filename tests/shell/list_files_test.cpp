@@ -4,7 +4,7 @@
 
 #include "netdisc/computer_enumeration.h"
 #include "platform/windows/windows.h"
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 #include "shell/list_files.h"
 #include "support/temp_machine.h"
 

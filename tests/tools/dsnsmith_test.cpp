@@ -25,7 +25,7 @@
 #include "dsnsmith_core.h"
 #include "dsnsmith_dialog.h"
 #include "platform/threads/threads.h"
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 #include "support/odbc_connection.h"
 #include "support/odbc_sandbox.h"
 #include "support/subprocess.h"

@@ -19,8 +19,8 @@
 #include "resources/dialogs.h"
 #include "resources/images.h"
 #include "resources/strings.h"
-#include "shell/base/computer_list.h"
-#include "shell/base/start_state.h"
+#include "common/computer_list.h"
+#include "common/start_state.h"
 #include "shell/main_window.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "shell/base/computer_list.h"
-#include "shell/base/list_file_format.h"
+#include "common/computer_list.h"
+#include "common/list_file_format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 
 namespace corvid {
 

@@ -1,6 +1,6 @@
-#include "shell/base/notice_window.h"
+#include "common/notice_window.h"
 
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "shell/base/messages.h"
+#include "common/messages.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "platform/base/text.h"
 #include "platform/windows/windows.h"
 #include "resources/strings.h"
-#include "shell/base/start_state.h"
+#include "common/start_state.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "shell/base/list_file_format.h"
+#include "common/list_file_format.h"
 
 #include "platform/base/text.h"
 

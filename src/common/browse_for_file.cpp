@@ -1,4 +1,4 @@
-#include "shell/base/browse_for_file.h"
+#include "common/browse_for_file.h"
 
 #include "platform/windows/windows.h"
 

@@ -5,8 +5,8 @@
 
 #include "platform/windows/windows.h"
 #include "resources/strings.h"
-#include "shell/base/messages.h"
-#include "shell/base/start_state.h"
+#include "common/messages.h"
+#include "common/start_state.h"
 
 namespace {
 

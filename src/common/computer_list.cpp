@@ -1,4 +1,4 @@
-#include "shell/base/computer_list.h"
+#include "common/computer_list.h"
 
 #include "platform/base/text.h"
 
