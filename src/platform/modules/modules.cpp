@@ -350,6 +350,14 @@ struct FileStamp {
 struct LoadedImage {
   LONG status = ERROR_SUCCESS;
   PeMessageTable table;
+  // Texts already fetched without inserts and line width, by id, language
+  // and the user's language: a gather asks the same few for every record. The image is shared between threads, hence the lock.
+  struct Fetched {
+    LONG status;
+    std::string text;
+  };
+  mutable std::mutex fetchedMutex;
+  mutable std::unordered_map<uint64_t, Fetched> fetched;
 };
 
 class FileByteSource final : public ByteSource {
@@ -708,7 +716,7 @@ class DataFileModules final : public MessageModuleService {
     }
     // Since Vista a module's texts may be in a satellite beside it,
     // <folder>\<language>\<name>.mui, and the module holds no table.
-    if (image->table.Languages().empty()) {
+    if (image->table.Empty()) {
       if (auto satellite = Satellite(windowsPath)) image = std::move(satellite);
     }
     return handles_.Add(std::move(image));
@@ -750,7 +758,7 @@ class DataFileModules final : public MessageModuleService {
       if (language.empty()) continue;
       LONG status = ERROR_FILE_NOT_FOUND;
       auto image = Load(folder + language + "\\" + name, status);
-      if (image != nullptr && !image->table.Languages().empty()) return image;
+      if (image != nullptr && !image->table.Empty()) return image;
     }
     return nullptr;
   }
@@ -832,15 +840,8 @@ class DataFileModules final : public MessageModuleService {
                       char* buffer, DWORD size, va_list* arguments) override {
     const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
     if (allocate && buffer != nullptr) *reinterpret_cast<char**>(buffer) = nullptr;
-    std::string message;
-    if (const LONG status = FetchText(flags, source, messageId, languageId, message);
-        status != ERROR_SUCCESS) {
-      SetLastError(static_cast<DWORD>(status));
-      return 0;
-    }
-    Arguments inserts(flags, arguments);
     std::string text;
-    if (const LONG status = ApplyEscapes(message, flags, inserts, text); status != ERROR_SUCCESS) {
+    if (const LONG status = Text(flags, source, messageId, languageId, arguments, text); status != ERROR_SUCCESS) {
       SetLastError(static_cast<DWORD>(status));
       return 0;
     }
@@ -907,6 +908,39 @@ class DataFileModules final : public MessageModuleService {
       return ERROR_SUCCESS;
     }
     return ERROR_MR_MID_NOT_FOUND;
+  }
+
+  // The text with its escapes applied; from a module's table without
+  // inserts, remembered per image.
+  LONG Text(DWORD flags, const void* source, DWORD messageId, DWORD languageId, va_list* arguments,
+            std::string& text) {
+    constexpr DWORD kKept = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS;
+    std::shared_ptr<const LoadedImage> image;
+    uint64_t key = 0;
+    constexpr DWORD kAsked = kKept | FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_SYSTEM |
+                             FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    if ((flags & kAsked) == kKept && source != nullptr && languageId <= 0xFFFF) {
+      image = handles_.Get(static_cast<HMODULE>(const_cast<void*>(source)));
+      key = (uint64_t{messageId} << 32) | (uint64_t{languageId} << 16) | UserDefaultLanguage();
+      if (image != nullptr) {
+        std::lock_guard<std::mutex> lock(image->fetchedMutex);
+        if (const auto found = image->fetched.find(key); found != image->fetched.end()) {
+          text = found->second.text;
+          return found->second.status;
+        }
+      }
+    }
+    std::string message;
+    LONG status = FetchText(flags, source, messageId, languageId, message);
+    if (status == ERROR_SUCCESS) {
+      Arguments inserts(flags, arguments);
+      status = ApplyEscapes(message, flags, inserts, text);
+    }
+    if (image != nullptr) {
+      std::lock_guard<std::mutex> lock(image->fetchedMutex);
+      if (image->fetched.size() < 4096) image->fetched.emplace(key, LoadedImage::Fetched{status, text});
+    }
+    return status;
   }
 
   LONG FetchText(DWORD flags, const void* source, DWORD messageId, DWORD languageId,

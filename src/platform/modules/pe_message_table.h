@@ -82,6 +82,7 @@ class PeMessageTable {
   bool Is64Bit() const { return pe32Plus_; }
   // The languages that have a message table, in the image's order.
   std::vector<WORD> Languages() const;
+  bool Empty() const { return tables_.empty(); }
 
   // The table that a request for `language` uses. LANG_NEUTRAL with the
   // neutral, default or system-default sublanguage takes, in this order,
