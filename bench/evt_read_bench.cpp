@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench_memory.h"
+#include "log_reading.h"
 #include "platform/base/last_error.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/eventlog/evt_file.h"
@@ -58,31 +59,10 @@ double Generate(const std::string& path, uint32_t count) {
 void Read(const char* log, uint32_t expected) {
   bench::ResetPeak();
   const long before = bench::StatusKib("VmRSS");
-  const auto start = Clock::now();
-  HANDLE handle = OpenEventLogA(nullptr, log);
-  if (handle == nullptr) std::exit(2);
-  std::vector<uint8_t> buffer(10000);
-  uint64_t records = 0, bytes = 0;
-  while (true) {
-    DWORD read = 0, needed = 0;
-    if (!ReadEventLogA(handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-                       static_cast<DWORD>(buffer.size()), &read, &needed)) {
-      if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        buffer.resize(needed);
-        continue;
-      }
-      break;
-    }
-    for (DWORD at = 0; at < read;) {
-      DWORD length;
-      std::memcpy(&length, &buffer[at], 4);
-      at += length;
-      ++records;
-    }
-    bytes += read;
-  }
-  CloseEventLog(handle);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const bench::LogReading reading = bench::ReadWholeLog(nullptr, log);
+  const uint64_t records = reading.records;
+  const uint64_t bytes = reading.bytes;
+  const double seconds = reading.seconds;
   std::printf(
       "%-12s %8llu records  %6.3f s  %10.0f records/s  %6.1f MB/s  "
       "RSS before %ld kB, peak while reading %ld kB%s\n",

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench_memory.h"
+#include "log_reading.h"
 #include "platform/base/last_error.h"
 #include "platform/eventlog/eventlog.h"
 #include "platform/eventlog/evt_file.h"
@@ -47,45 +48,14 @@ EventRecordData Sample(uint32_t i, uint32_t now) {
   return r;
 }
 
-struct Reading {
-  uint64_t records = 0;
-  uint64_t bytes = 0;
-  uint64_t reads = 0;
-  double seconds = 0;
+struct Reading : bench::LogReading {
   long peakKib = 0;
 };
 
 Reading Read(const char* log) {
   bench::ResetPeak();
   Reading result;
-  const auto start = Clock::now();
-  HANDLE handle = OpenEventLogA(kComputer, log);
-  if (handle == nullptr) {
-    std::fprintf(stderr, "cannot open %s: %u\n", log, GetLastError());
-    std::exit(2);
-  }
-  std::vector<uint8_t> buffer(10000);
-  while (true) {
-    DWORD read = 0, needed = 0;
-    ++result.reads;
-    if (!ReadEventLogA(handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-                       static_cast<DWORD>(buffer.size()), &read, &needed)) {
-      if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        buffer.resize(needed);
-        continue;
-      }
-      break;
-    }
-    for (DWORD at = 0; at < read;) {
-      DWORD length;
-      std::memcpy(&length, &buffer[at], 4);
-      at += length;
-      ++result.records;
-    }
-    result.bytes += read;
-  }
-  CloseEventLog(handle);
-  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  static_cast<bench::LogReading&>(result) = bench::ReadWholeLog(kComputer, log);
   result.peakKib = bench::StatusKib("VmHWM");
   return result;
 }

@@ -25,6 +25,7 @@
 #include <thread>
 #include <utility>
 #include <vector>
+#include "support/subprocess.h"
 
 
 #ifndef CORVID_SOURCE_DIR
@@ -197,17 +198,7 @@ class PostgresServer {
           std::chrono::seconds limit) const {
     const pid_t child = Spawn(argv, log, dropRoot, true);
     if (child <= 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) != child) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WaitOrKill(child, limit);
   }
 
   std::string bin_;

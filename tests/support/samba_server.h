@@ -35,6 +35,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "support/subprocess.h"
 
 #define SAMBA_UNAVAILABLE(server)                                            \
   do {                                                                       \
@@ -299,17 +300,7 @@ class SambaComputer {
       ::_exit(127);
     }
     if (child < 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) != child) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WaitOrKill(child, std::chrono::minutes(1));
   }
 
   std::string name_;

@@ -60,6 +60,22 @@ inline int WaitFor(const Child& child, std::chrono::milliseconds limit) {
   return -1;
 }
 
+// The exit code of a child that ended within `limit`; -1 when it was
+// killed by a signal, or had to be killed because it did not end in time.
+inline int WaitOrKill(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) != pid) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 inline void Kill(const Child& child) {
   ::kill(child.pid, SIGKILL);
   int status = 0;
