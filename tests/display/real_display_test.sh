@@ -50,13 +50,21 @@ exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
-until_true 10 test -s "$work/display" || unavailable "Xvfb did not start: $(cat "$work/xvfb.log")"
+numbered() { grep -q '^[0-9][0-9]*$' "$work/display"; }
+until_true 10 numbered || unavailable "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(cat "$work/display")"
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
+# The number comes when the server listens; a loaded machine may still
+# refuse the first client, so the window manager waits for the server and
+# is started again if it gave up.
+serving() { xprop -root >/dev/null 2>&1; }
+until_true 10 serving || fail "Xvfb on $DISPLAY takes no clients: $(cat "$work/xvfb.log")"
 managed() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-until_true 10 managed ||
-  fail "openbox did not start: $(cat "$work/openbox.log")"
+for attempt in 1 2 3; do
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+  until_true 10 managed && break
+  [ "$attempt" -lt 3 ] || fail "openbox did not start: $(cat "$work/openbox.log")"
+done
 
 # install [--with-data-source]: a fresh machine folder with the program in
 # C:\Program Files\Corvid and an ODBC configuration of its own.
