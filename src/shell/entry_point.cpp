@@ -11,7 +11,7 @@
 #include "platform/threads/threads.h"
 #include "common/computer_list.h"
 #include "common/start_state.h"
-#include "shell/command_line.h"
+#include "common/command_line.h"
 #include "shell/main_window.h"
 #include "platform/windows/windows.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/windows/qt/qt_windows.h"
 #include "resources/strings.h"
-#include "shell/command_line.h"
+#include "common/command_line.h"
 #include "shell/entry_point.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/command_line.h"
+#include "common/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/files/paths.h"
-#include "shell/command_line.h"
+#include "common/command_line.h"
 #include "sim_network.h"
 
 namespace {

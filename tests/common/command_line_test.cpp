@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/command_line.h"
+#include "common/command_line.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/command_line.h"
+#include "common/command_line.h"
 
 #include <optional>
 
