@@ -20,18 +20,20 @@
 namespace {
 
 using namespace platform::evt;
-using testing_support::TempMachine;
+using Bytes = std::vector<uint8_t>;
 
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
+uint32_t Get32(const Bytes& b, size_t at) {
   uint32_t v;
   std::memcpy(&v, b.data() + at, 4);
   return v;
 }
-void Set32(std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
+void Set32(Bytes& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
+Bytes ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+void WriteBytes(const std::string& path, const Bytes& b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
 // Record i of a made-up log: sizes vary with i so that records fall across
@@ -67,10 +69,7 @@ struct OpenLog {
 
 std::vector<EventRecordData> ReadAll(ByteSource& source, DWORD* status = nullptr) {
   std::vector<EventRecordData> records;
-  const DWORD s = ForEachRecord(source, [&](const EventRecordData& r) {
-    records.push_back(r);
-    return true;
-  });
+  const DWORD s = ForEachRecord(source, [&](const EventRecordData& r) { return records.push_back(r), true; });
   if (status != nullptr) *status = s;
   return records;
 }
@@ -88,16 +87,13 @@ std::vector<EventRecordData> WriteLog(const std::string& path, uint32_t maxSize,
   return records;
 }
 
-// --- Records ---
-
 TEST(EvtRecord, RoundTripsInBothWidths) {
-  std::vector<EventRecordData> cases = {EventRecordData{}, Sample(1), Sample(2), Sample(6)};
-  cases.push_back(Sample(3));
+  std::vector<EventRecordData> cases = {EventRecordData{}, Sample(1), Sample(2), Sample(6), Sample(3)};
   cases.back().strings.assign(300, "");
   cases.back().strings[299] = "last";
   for (EventRecordData record : cases) {
     record.recordNumber = 77;
-    std::vector<uint8_t> wide, narrow, direct;
+    Bytes wide, narrow, direct;
     ASSERT_EQ(EncodeRecord(record, TextWidth::kUtf16, wide), 0u);
     ASSERT_EQ(ToSingleByte(wide, narrow), 0u);
     ASSERT_EQ(EncodeRecord(record, TextWidth::kUtf8, direct), 0u);
@@ -115,7 +111,7 @@ TEST(EvtRecord, RoundTripsInBothWidths) {
 
 // The single-byte records as the gatherer walks them.
 TEST(EvtRecord, SingleByteVariantKeepsClosingNumberAndItsOwnOffsets) {
-  std::vector<uint8_t> wide, narrow;
+  Bytes wide, narrow;
   ASSERT_EQ(EncodeRecord(Sample(8), TextWidth::kUtf16, wide), 0u);
   Set32(wide, 32, 0xABCD);  // ClosingRecordNumber, which our records do not carry
   ASSERT_EQ(ToSingleByte(wide, narrow), 0u);
@@ -127,35 +123,32 @@ TEST(EvtRecord, SingleByteVariantKeepsClosingNumberAndItsOwnOffsets) {
 }
 
 TEST(EvtRecord, PadsLikeWindowsWithOneToFourBytes) {
-  // Data lengths 4..7 after the same texts cover every remainder.
   std::vector<size_t> paddings;
-  for (size_t length = 4; length < 8; ++length) {
+  for (size_t length = 4; length < 8; ++length) {  // after the same texts, every remainder
     EventRecordData record;
     record.source = "S";
     record.computer = "C";
     record.data.assign(length, 1);
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
     ASSERT_EQ(EncodeRecord(record, TextWidth::kUtf8, bytes), 0u);
     paddings.push_back(bytes.size() - 4 - (Get32(bytes, 52) + Get32(bytes, 48)));
   }
   EXPECT_EQ(paddings, (std::vector<size_t>{4, 3, 2, 1}));
 }
 
-using Damage = std::function<void(std::vector<uint8_t>&)>;
+using Damage = std::function<void(Bytes&)>;
 
 TEST(EvtRecord, MalformedRecordsFailWithCorruptCode) {
   EventRecordData sample = Sample(5);  // a SID and two strings
   sample.data = {1, 2, 3, 4, 5};
-  std::vector<uint8_t> good;
+  Bytes good;
   ASSERT_EQ(EncodeRecord(sample, TextWidth::kUtf16, good), 0u);
   const auto n = static_cast<uint32_t>(good.size());
   const std::pair<const char*, Damage> cases[] = {
       {"truncated to the fixed part", [](auto& b) { b.resize(40); }},
       {"truncated record", [](auto& b) { b.erase(b.end() - 8, b.end()); }},
-      {"Length 0", [](auto& b) { Set32(b, 0, 0); }},
-      {"Length past the end", [n](auto& b) { Set32(b, 0, n + 4); }},
-      {"trailing Length differs", [n](auto& b) { Set32(b, n - 4, 8); }},
-      {"no signature", [](auto& b) { b[4] = 'X'; }},
+      {"Length 0", [](auto& b) { Set32(b, 0, 0); }}, {"Length past the end", [n](auto& b) { Set32(b, 0, n + 4); }},
+      {"trailing Length differs", [n](auto& b) { Set32(b, n - 4, 8); }}, {"no signature", [](auto& b) { b[4] = 'X'; }},
       {"strings offset past the record", [n](auto& b) { Set32(b, 36, n); }},
       {"strings offset inside the fixed part", [](auto& b) { Set32(b, 36, 8); }},
       {"more strings than there are", [](auto& b) { b[26] = 40; }},
@@ -165,38 +158,35 @@ TEST(EvtRecord, MalformedRecordsFailWithCorruptCode) {
       {"data length past the end", [](auto& b) { Set32(b, 48, 0x7FFFFFFFu); }},
       {"source never ends", [n](auto& b) { std::fill(b.begin() + 56, b.begin() + n - 4, 'A'); }},
   };
+  EventRecordData out;
   for (const auto& [name, damage] : cases) {
-    std::vector<uint8_t> bytes = good, narrow;
+    Bytes bytes = good, narrow;
     damage(bytes);
-    EventRecordData out;
     EXPECT_EQ(DecodeRecord(bytes, TextWidth::kUtf16, out), ERROR_EVENTLOG_FILE_CORRUPT) << name;
     EXPECT_EQ(ToSingleByte(bytes, narrow), ERROR_EVENTLOG_FILE_CORRUPT) << name;
   }
   // Windows leaves junk offsets beside zero lengths; those are not damage.
   Set32(good, 48, 0);
   Set32(good, 52, 0xFFFFFFFFu);
-  EventRecordData out;
   EXPECT_EQ(DecodeRecord(good, TextWidth::kUtf16, out), 0u);
   EXPECT_TRUE(out.data.empty());
 }
 
-// --- Logs ---
-
 class EvtLogTest : public ::testing::Test {
  protected:
   std::string Path(const char* name) const { return (machine.root() / name).string(); }
-  TempMachine machine;
+  testing_support::TempMachine machine;
 };
 
 TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
   const std::string path = Path("log.evt");
+  EXPECT_EQ(CreateLog(path, 0x80), ERROR_INVALID_PARAMETER) << "too small";
   ASSERT_EQ(CreateLog(path, 0x10000), 0u);
-  const std::vector<uint8_t> empty = ReadBytes(path);
+  const Bytes empty = ReadBytes(path);
   ASSERT_EQ(empty.size(), kHeaderSize + kEofSize) << "header and cursor only";
   EXPECT_EQ(Get32(empty, 24), 1u) << "next record number";
   EXPECT_EQ(Get32(empty, 28), 0u) << "oldest of an empty log";
   EXPECT_TRUE(ReadAll(path).empty());
-  EXPECT_EQ(CreateLog(path, 0x80), ERROR_INVALID_PARAMETER) << "too small";
 
   const auto written = WriteLog(path, 0x100000, 200);
   const auto read = ReadAll(path);
@@ -208,12 +198,16 @@ TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
   const LogLayout layout = OpenLog(path).Layout();
   EXPECT_FALSE(layout.recovered);
   EXPECT_EQ(layout.fileSize, layout.endOffset + kEofSize) << "grows, not yet at MaxSize";
-
   // Appending later, one by one, goes on with the numbering.
   EventRecordData more = Sample(500);
   ASSERT_EQ(AppendRecord(path, more), 0u);
   EXPECT_EQ(more.recordNumber, 201u);
   EXPECT_EQ(ReadAll(path).back(), more);
+  // A record larger than the whole log is refused and the log kept.
+  const Bytes before = ReadBytes(path);
+  more.data.assign(0x100000, 7);
+  EXPECT_EQ(AppendRecord(path, more), ERROR_LOG_FILE_FULL);
+  EXPECT_EQ(ReadBytes(path), before);
 }
 
 // Every MaxSize here puts the wrap point somewhere else: inside a record's
@@ -221,25 +215,23 @@ TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
 TEST_F(EvtLogTest, WrappedLogsKeepTheNewestRecordsWhereverTheSplitFalls) {
   int splitRecords = 0, splitCursors = 0;
   for (uint32_t maxSize = 0x400; maxSize < 0x400 + 0x200; maxSize += 4) {
+    SCOPED_TRACE(maxSize);
     const std::string path = Path("wrap.evt");
     const auto written = WriteLog(path, maxSize, 60);
     OpenLog log(path);
     const LogLayout layout = log.Layout();
     ASSERT_EQ(layout.fileSize, maxSize);
     EXPECT_NE(layout.header.flags & ELF_LOGFILE_HEADER_WRAP, 0u);
-    if (layout.endOffset + kEofSize > maxSize) ++splitCursors;
-
+    splitCursors += layout.endOffset + kEofSize > maxSize;
     RecordReader reader(log.source, layout);
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
     uint32_t expect = layout.oldestRecordNumber;
-    while (!reader.AtEnd()) {
+    for (EventRecordData record; !reader.AtEnd(); ++expect) {
       const uint32_t at = reader.Offset();
-      ASSERT_EQ(reader.Next(bytes), 0u) << maxSize;
-      if (at + bytes.size() > maxSize) ++splitRecords;
-      EventRecordData record;
+      ASSERT_EQ(reader.Next(bytes), 0u);
+      splitRecords += at + bytes.size() > maxSize;
       ASSERT_EQ(DecodeRecord(bytes, TextWidth::kUtf16, record), 0u);
-      EXPECT_EQ(record, written[expect - 1]) << "MaxSize " << maxSize;
-      ++expect;
+      EXPECT_EQ(record, written[expect - 1]);
     }
     EXPECT_EQ(expect, 61u) << "ends with the newest record";
     EXPECT_GT(layout.RecordCount(), 5u);
@@ -248,21 +240,10 @@ TEST_F(EvtLogTest, WrappedLogsKeepTheNewestRecordsWhereverTheSplitFalls) {
   EXPECT_GE(splitCursors, 3);
 }
 
-TEST_F(EvtLogTest, OversizedRecordIsRefusedAndTheLogKept) {
-  const std::string path = Path("small.evt");
-  WriteLog(path, 0x400, 3);
-  const std::vector<uint8_t> before = ReadBytes(path);
-  EventRecordData huge = Sample(1);
-  huge.data.assign(0x400, 7);
-  EXPECT_EQ(AppendRecord(path, huge), ERROR_LOG_FILE_FULL);
-  EXPECT_EQ(ReadBytes(path), before);
-}
-
 TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
   const std::string path = Path("dirty.evt");
   WriteLog(path, 0x800, 10);
-  const std::vector<uint8_t> early = ReadBytes(path);
-  const uint32_t staleEnd = Get32(early, 20);
+  const Bytes early = ReadBytes(path);
   // Logs that wrapped to different points: the cursor ends up ahead of the
   // stale offset in some and behind it in others, where the scan must go
   // round the end of the file to find it.
@@ -270,21 +251,18 @@ TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
   for (uint32_t count : {40u, 46u, 52u, 58u}) {
     SCOPED_TRACE(count);
     const auto written = WriteLog(path, 0x800, count);
-    std::vector<uint8_t> bytes = ReadBytes(path);
-    behind = behind || OpenLog(path).Layout().endOffset < staleEnd;
+    Bytes bytes = ReadBytes(path);
+    behind = behind || OpenLog(path).Layout().endOffset < Get32(early, 20);
     // The header as it stood after ten records, marked dirty.
     std::copy(early.begin(), early.begin() + kHeaderSize, bytes.begin());
     Set32(bytes, 36, Get32(bytes, 36) | ELF_LOGFILE_HEADER_DIRTY);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-
+    WriteBytes(path, bytes);
     const LogLayout layout = OpenLog(path).Layout();
     EXPECT_TRUE(layout.recovered);
     EXPECT_EQ(layout.currentRecordNumber, count + 1);
     const auto read = ReadAll(path);
     ASSERT_EQ(read.size(), layout.RecordCount());
     EXPECT_EQ(read.back(), written.back());
-
     // The next append trusts the cursor too, and leaves a clean header.
     EventRecordData more = Sample(99);
     ASSERT_EQ(AppendRecord(path, more), 0u);
@@ -299,18 +277,15 @@ TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
 TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
   const std::string path = Path("base.evt");
   WriteLog(path, 0x1000, 12);
-  std::vector<uint8_t> good = ReadBytes(path);
+  Bytes good = ReadBytes(path);
   const LogLayout layout = OpenLog(path).Layout();
-  const uint32_t first = layout.startOffset;  // 0x30, not wrapped
-  const uint32_t eof = layout.endOffset;
+  const uint32_t first = layout.startOffset, eof = layout.endOffset;  // not wrapped
   const std::pair<const char*, Damage> cases[] = {
-      {"nothing", [](auto& b) { b.clear(); }},
-      {"half a header", [](auto& b) { b.resize(20); }},
+      {"nothing", [](auto& b) { b.clear(); }}, {"half a header", [](auto& b) { b.resize(20); }},
       {"header only", [](auto& b) { b.resize(kHeaderSize); }},
       {"header size lies", [](auto& b) { Set32(b, 0, 0x40); }},
       {"end header size lies", [](auto& b) { Set32(b, 44, 0x20); }},
-      {"another signature", [](auto& b) { b[4] = 'l'; }},
-      {"version 2", [](auto& b) { Set32(b, 8, 2); }},
+      {"another signature", [](auto& b) { b[4] = 'l'; }}, {"version 2", [](auto& b) { Set32(b, 8, 2); }},
       {"no cursor anywhere", [eof](auto& b) { Set32(b, eof + 4, 0); }},
       {"cursor's oldest beyond the file", [eof](auto& b) { Set32(b, eof + 20, 0x7FFFFFFF); }},
       {"first record Length 0", [first](auto& b) { Set32(b, first, 0); }},
@@ -319,11 +294,11 @@ TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
       {"record's strings offset outside it", [first](auto& b) { Set32(b, first + 36, 0x5000); }},
       {"truncated inside the records", [first](auto& b) { b.resize(first + 100); }},
   };
+  DWORD status = 0;
   for (const auto& [name, damage] : cases) {
-    std::vector<uint8_t> bytes = good;
+    Bytes bytes = good;
     damage(bytes);
     MemorySource source(bytes);
-    DWORD status = 0;
     ReadAll(source, &status);
     EXPECT_EQ(status, ERROR_EVENTLOG_FILE_CORRUPT) << name;
   }
@@ -332,16 +307,14 @@ TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
   Set32(good, 20, 0x7FFFFFF0u);
   Set32(good, 24, 3);
   MemorySource source(good);
-  DWORD status = 1;
   EXPECT_EQ(ReadAll(source, &status).size(), 12u);
   EXPECT_EQ(status, 0u);
 }
 
 TEST_F(EvtLogTest, ClearEmptiesTheLogAndKeepsItsSize) {
-  const std::string path = Path("clear.evt");
+  const std::string path = Path("clear.evt"), backup = Path("backup.evt");
   WriteLog(path, 0x2000, 30);
-  const std::vector<uint8_t> before = ReadBytes(path);
-  const std::string backup = Path("backup.evt");
+  const Bytes before = ReadBytes(path);
   ASSERT_EQ(ClearLog(path, &backup), 0u);
   EXPECT_EQ(ReadBytes(backup), before);
   EXPECT_TRUE(ReadAll(path).empty());
@@ -349,76 +322,57 @@ TEST_F(EvtLogTest, ClearEmptiesTheLogAndKeepsItsSize) {
   EventRecordData first = Sample(1);
   ASSERT_EQ(AppendRecord(path, first), 0u);
   EXPECT_EQ(first.recordNumber, 1u) << "numbering starts again";
-
-  EXPECT_EQ(ClearLog(path, &backup), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(ClearLog(path, &backup), DWORD{ERROR_ALREADY_EXISTS});
   EXPECT_EQ(ReadAll(path).size(), 1u) << "a failed backup clears nothing";
-  EXPECT_EQ(ClearLog(Path("missing.evt")), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ClearLog(Path("missing.evt")), DWORD{ERROR_FILE_NOT_FOUND});
 }
 
-// --- A real log, and agreement with evtexport ---
+const std::string kRealLog = CORVID_REAL_DATA "/SysEvent.Evt";
 
-using testing_support::Evtexport;
-using testing_support::ExpectSame;
-using testing_support::HaveEvtexport;
-
-std::string RealLog() { return std::string(CORVID_REAL_DATA) + "/SysEvent.Evt"; }
-
-TEST(EvtRealLog, DirtyWrappedSystemLogReadsInFull) {
-  if (!std::filesystem::exists(RealLog())) GTEST_SKIP() << "no " << RealLog();
-  OpenLog log(RealLog());
+TEST(EvtRealLog, DirtyWrappedSystemLogReadsInFullAsEvtexportReadsIt) {
+  if (!std::filesystem::exists(kRealLog)) GTEST_SKIP() << "no " << kRealLog;
+  OpenLog log(kRealLog);
   const LogLayout layout = log.Layout();
   EXPECT_TRUE(layout.recovered) << "the header is stale";
   EXPECT_EQ(layout.endOffset, 0x1b9674u);
   EXPECT_EQ(layout.startOffset, 0x1e0130u);
-  EXPECT_EQ(layout.RecordCount(), 6063u);
-
   RecordReader reader(log.source, layout);
-  std::vector<uint8_t> bytes, narrow;
-  uint32_t expect = 1392, withSid = 0;
-  while (!reader.AtEnd()) {
+  Bytes bytes, narrow;
+  std::vector<EventRecordData> ours;
+  uint32_t withSid = 0;
+  for (uint32_t expect = 1392; !reader.AtEnd(); ++expect) {
     const uint32_t at = reader.Offset();
     ASSERT_EQ(reader.Next(bytes), 0u) << expect;
-    EventRecordData record;
-    ASSERT_EQ(DecodeRecord(bytes, TextWidth::kUtf16, record), 0u) << expect;
+    ASSERT_EQ(DecodeRecord(bytes, TextWidth::kUtf16, ours.emplace_back()), 0u) << expect;
     ASSERT_EQ(ToSingleByte(bytes, narrow), 0u);
-    ASSERT_EQ(record.recordNumber, expect);
-    EXPECT_EQ(record.computer, "WKS-WINXP32BIT");
-    if (!record.sid.empty()) ++withSid;
+    ASSERT_EQ(ours.back().recordNumber, expect);
+    EXPECT_EQ(ours.back().computer, "WKS-WINXP32BIT");
+    withSid += !ours.back().sid.empty();
     if (expect == 1572) {
-      EXPECT_EQ(at, 0x1eff10u);
-      EXPECT_GT(at + bytes.size(), layout.fileSize) << "split across the wrap";
+      EXPECT_TRUE(at == 0x1eff10u && at + bytes.size() > layout.fileSize) << "split across the wrap";
     }
-    ++expect;
   }
-  EXPECT_EQ(expect, 7455u);
+  EXPECT_EQ(ours.size(), 6063u);
   EXPECT_EQ(withSid, 1723u);
-}
-
-TEST(EvtRealLog, EvtexportAgreesOnASample) {
-  if (!HaveEvtexport()) GTEST_SKIP() << "no /usr/bin/evtexport (Debian's libevt-utils)";
-  if (!std::filesystem::exists(RealLog())) GTEST_SKIP() << "no " << RealLog();
-  const auto theirs = Evtexport(RealLog());
-  const auto ours = ReadAll(RealLog());
+  if (!testing_support::HaveEvtexport()) GTEST_SKIP() << "no /usr/bin/evtexport (Debian's libevt-utils)";
+  const auto theirs = testing_support::Evtexport(kRealLog);
   ASSERT_EQ(theirs.size(), 6063u);
-  ASSERT_EQ(ours.size(), 6063u);
-  for (size_t i = 0; i < ours.size(); ++i) {
-    if (i % 13 == 0 || ours[i].recordNumber == 1572) ExpectSame(theirs[i], ours[i]);
-  }
+  for (size_t i = 0; i < ours.size(); i += 13) testing_support::ExpectSame(theirs[i], ours[i]);
+  testing_support::ExpectSame(theirs[1572 - 1392], ours[1572 - 1392]);
 }
 
 TEST_F(EvtLogTest, EvtexportReadsOurLogsAsWeDo) {
-  if (!HaveEvtexport()) GTEST_SKIP() << "no /usr/bin/evtexport (Debian's libevt-utils)";
+  if (!testing_support::HaveEvtexport()) GTEST_SKIP() << "no /usr/bin/evtexport (Debian's libevt-utils)";
   // Plain, wrapped (various split points), and cursor split at the end.
   const std::pair<uint32_t, uint32_t> cases[] = {{0x10000, 150}, {0x1000, 150}, {0x1204, 97},
                                                  {0x1400, 333},  {0x460, 40},   {0x7f0, 61}};
   for (const auto& [maxSize, records] : cases) {
     SCOPED_TRACE("MaxSize " + std::to_string(maxSize));
-    const std::string path = Path("export.evt");
-    WriteLog(path, maxSize, records);
-    const auto ours = ReadAll(path);
-    const auto theirs = Evtexport(path);
+    WriteLog(Path("export.evt"), maxSize, records);
+    const auto ours = ReadAll(Path("export.evt"));
+    const auto theirs = testing_support::Evtexport(Path("export.evt"));
     ASSERT_EQ(theirs.size(), ours.size());
-    for (size_t i = 0; i < ours.size(); ++i) ExpectSame(theirs[i], ours[i]);
+    for (size_t i = 0; i < ours.size(); ++i) testing_support::ExpectSame(theirs[i], ours[i]);
   }
 }
 
