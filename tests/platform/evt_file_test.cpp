@@ -69,8 +69,8 @@ struct OpenLog {
 
 std::vector<EventRecordData> ReadAll(ByteSource& source, DWORD* status = nullptr) {
   std::vector<EventRecordData> records;
-  const DWORD s = ForEachRecord(source, [&](const EventRecordData& r) { return records.push_back(r), true; });
-  if (status != nullptr) *status = s;
+  DWORD ignored;
+  (status ? *status : ignored) = ForEachRecord(source, [&](const EventRecordData& r) { return records.push_back(r), true; });
   return records;
 }
 std::vector<EventRecordData> ReadAll(const std::string& path) {
@@ -107,19 +107,6 @@ TEST(EvtRecord, RoundTripsInBothWidths) {
       EXPECT_EQ(back, record);
     }
   }
-}
-
-// The single-byte records as the gatherer walks them.
-TEST(EvtRecord, SingleByteVariantKeepsClosingNumberAndItsOwnOffsets) {
-  Bytes wide, narrow;
-  ASSERT_EQ(EncodeRecord(Sample(8), TextWidth::kUtf16, wide), 0u);
-  Set32(wide, 32, 0xABCD);  // ClosingRecordNumber, which our records do not carry
-  ASSERT_EQ(ToSingleByte(wide, narrow), 0u);
-  EXPECT_EQ(Get32(narrow, 32), 0xABCDu);
-  // Source right at 56, computer next, strings where the offset says.
-  EXPECT_STREQ(reinterpret_cast<const char*>(&narrow[56]), "Service Control Manager");
-  EXPECT_STREQ(reinterpret_cast<const char*>(&narrow[56 + 24]), "PDC01");
-  EXPECT_STREQ(reinterpret_cast<const char*>(&narrow[Get32(narrow, 36)]), "text xxxxxxxx");
 }
 
 TEST(EvtRecord, PadsLikeWindowsWithOneToFourBytes) {
@@ -189,12 +176,8 @@ TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
   EXPECT_TRUE(ReadAll(path).empty());
 
   const auto written = WriteLog(path, 0x100000, 200);
-  const auto read = ReadAll(path);
-  ASSERT_EQ(read.size(), 200u);
-  for (uint32_t i = 0; i < 200; ++i) {
-    EXPECT_EQ(read[i].recordNumber, i + 1);
-    EXPECT_EQ(read[i], written[i]);
-  }
+  EXPECT_EQ(written[199].recordNumber, 200u);
+  EXPECT_EQ(ReadAll(path), written);
   const LogLayout layout = OpenLog(path).Layout();
   EXPECT_FALSE(layout.recovered);
   EXPECT_EQ(layout.fileSize, layout.endOffset + kEofSize) << "grows, not yet at MaxSize";
@@ -309,22 +292,6 @@ TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
   MemorySource source(good);
   EXPECT_EQ(ReadAll(source, &status).size(), 12u);
   EXPECT_EQ(status, 0u);
-}
-
-TEST_F(EvtLogTest, ClearEmptiesTheLogAndKeepsItsSize) {
-  const std::string path = Path("clear.evt"), backup = Path("backup.evt");
-  WriteLog(path, 0x2000, 30);
-  const Bytes before = ReadBytes(path);
-  ASSERT_EQ(ClearLog(path, &backup), 0u);
-  EXPECT_EQ(ReadBytes(backup), before);
-  EXPECT_TRUE(ReadAll(path).empty());
-  EXPECT_EQ(OpenLog(path).Layout().header.maxSize, 0x2000u);
-  EventRecordData first = Sample(1);
-  ASSERT_EQ(AppendRecord(path, first), 0u);
-  EXPECT_EQ(first.recordNumber, 1u) << "numbering starts again";
-  EXPECT_EQ(ClearLog(path, &backup), DWORD{ERROR_ALREADY_EXISTS});
-  EXPECT_EQ(ReadAll(path).size(), 1u) << "a failed backup clears nothing";
-  EXPECT_EQ(ClearLog(Path("missing.evt")), DWORD{ERROR_FILE_NOT_FOUND});
 }
 
 const std::string kRealLog = CORVID_REAL_DATA "/SysEvent.Evt";

@@ -1,6 +1,7 @@
 // .reg files: exports of regedit (both dialects) and hivexregedit read as
 // the registry calls see them and written back byte for byte, malformed
-// input, merges and deletions, and the forms values are written in.
+// input, merges and deletions, and the forms values are written in. (That
+// whatever reads writes back to the same tree: the reg_file fuzz target.)
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,31 +19,19 @@
 namespace {
 
 using namespace std::string_literals;
-using platform::reg::Dialect;
-using platform::reg::Document;
-using platform::reg::Encoding;
-using platform::reg::Key;
-using platform::reg::ParseError;
-using platform::reg::ParseRegFile;
-using platform::reg::Value;
-using platform::reg::WriteRegFile;
+using namespace platform::reg;
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
-std::string ReadFixture(const std::string& name) {
-  return ReadFile(std::string(CORVID_TEST_DATA) + "/" + name);
-}
+std::string Fixture(const std::string& name) { return ReadFile(CORVID_TEST_DATA "/" + name); }
 
-std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
-
-::testing::AssertionResult Parses(std::string_view text, Document& doc) {
+std::unique_ptr<Document> Parsed(std::string_view text) {
+  auto doc = std::make_unique<Document>();
   ParseError error;
-  if (ParseRegFile(text, doc, error)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "line " << error.line << ": " << error.message;
+  EXPECT_TRUE(ParseRegFile(text, *doc, error)) << "line " << error.line << ": " << error.message;
+  return doc;
 }
 
 // The data of a value as text, or "<missing>".
@@ -53,206 +43,136 @@ std::string Data(const Key* key, std::string_view name, uint32_t expectedType) {
 }
 
 TEST(RegFile, ExportsAreWrittenBackByteForByte) {
-  const struct {
-    const char* name;
-    Encoding encoding;
-    Dialect dialect;
-  } cases[] = {{"regedit_export_v5.reg", Encoding::kUtf16le, Dialect::kVersion5},
-               {"regedit4.reg", Encoding::kUtf8, Dialect::kRegedit4}};
-  for (const auto& c : cases) {
-    const std::string bytes = ReadFixture(c.name);
-    Document doc;
-    ASSERT_TRUE(Parses(bytes, doc)) << c.name;
-    EXPECT_EQ(doc.encoding, c.encoding) << c.name;
-    EXPECT_EQ(doc.dialect, c.dialect) << c.name;
-    EXPECT_TRUE(doc.crlf) << c.name;
-    EXPECT_EQ(WriteRegFile(doc), bytes) << c.name;
+  const std::tuple<const char*, Encoding, Dialect> cases[] = {
+      {"regedit_export_v5.reg", Encoding::kUtf16le, Dialect::kVersion5},
+      {"regedit4.reg", Encoding::kUtf8, Dialect::kRegedit4}};
+  for (const auto& [name, encoding, dialect] : cases) {
+    const std::string bytes = Fixture(name);
+    const auto doc = Parsed(bytes);
+    EXPECT_EQ(doc->encoding, encoding) << name;
+    EXPECT_EQ(doc->dialect, dialect) << name;
+    EXPECT_TRUE(doc->crlf) << name;
+    EXPECT_EQ(WriteRegFile(*doc), bytes) << name;
   }
 }
 
 TEST(RegFile, FixturesHoldValuesAsTheACallsSeeThem) {
   const char* const v5 = "regedit_export_v5.reg";
   const char* const corvid = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid";
+  const char* const cafe = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Caf\xE9";
   const char* const tcpip = "\\ControlSet001\\Services\\Tcpip\\Parameters";
   const struct {
-    const char* file;
-    const char* key;
-    const char* value;
+    const char *file, *key, *value;
     uint32_t type;
     std::string data;
   } cases[] = {
       {v5, corvid, "", REG_SZ, "Corvid Agent\0"s},
       {v5, corvid, "installdir", REG_SZ, "C:\\Program Files\\Corvid\\\0"s},
-      {v5, corvid, "Motto", REG_SZ, "say \"caw\" twice\0"s},
-      {v5, corvid, "Version", REG_DWORD, "\x03\x02\x01\x00"s},
+      {v5, corvid, "Motto", REG_SZ, "say \"caw\" twice\0"s}, {v5, corvid, "Version", REG_DWORD, "\x03\x02\x01\x00"s},
       {v5, corvid, "Stamp", REG_QWORD, "\x00\x80\x3e\xd5\xde\xb1\x9d\x01"s},
-      {v5, corvid, "Blob", REG_BINARY, "\x00\x01\x7f\x80\xff"s},
-      {v5, corvid, "Empty", REG_BINARY, ""},
-      {v5, corvid, "Nothing", REG_NONE, ""},
-      {v5, corvid, "TEMP", REG_EXPAND_SZ, "%SYSTEMDRIVE%\\SHTemp\0"s},
+      {v5, corvid, "Blob", REG_BINARY, "\x00\x01\x7f\x80\xff"s}, {v5, corvid, "Empty", REG_BINARY, ""},
+      {v5, corvid, "Nothing", REG_NONE, ""}, {v5, corvid, "TEMP", REG_EXPAND_SZ, "%SYSTEMDRIVE%\\SHTemp\0"s},
       {v5, corvid, "Servers", REG_MULTI_SZ, "dc1.corvid.example\0dc2.corvid.example\0\0"s},
       {v5, corvid, "Gr\xC3\xB6\xC3\x9F" "e", REG_SZ, "Stra\xC3\x9F" "e 5 \xE2\x82\xAC\0"s},
-      {v5, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Network", "Bird", REG_SZ,
-       "\xF0\x9F\x90\xA6 corvid\0"s},
+      {v5, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Network", "Bird", REG_SZ, "\xF0\x9F\x90\xA6 corvid\0"s},
       // Code-page text stays as it is.
       {"regedit4.reg", corvid, "Count", REG_DWORD, "\x2a\0\0\0"s},
-      {"regedit4.reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Caf\xE9", "CAF\xE9", REG_SZ,
-       "cr\xE8me\0"s},
-      {"regedit4.reg", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Caf\xE9", "Servers", REG_MULTI_SZ,
-       "dc1.corvid.example\0dc2.corvid.example\0\0"s},
+      {"regedit4.reg", cafe, "CAF\xE9", REG_SZ, "cr\xE8me\0"s},
+      {"regedit4.reg", cafe, "Servers", REG_MULTI_SZ, "dc1.corvid.example\0dc2.corvid.example\0\0"s},
       // hivexregedit writes every string as hex(N) of UTF-16.
-      {"hivex_export.reg", "ControlSet001\\Control\\ComputerName\\ComputerName", "ComputerName",
-       REG_SZ, "CORVID-PC\0"s},
+      {"hivex_export.reg", "ControlSet001\\Control\\ComputerName\\ComputerName", "ComputerName", REG_SZ,
+       "CORVID-PC\0"s},
       {"hivex_export.reg", tcpip, "", REG_SZ, "default\0"s},
-      {"hivex_export.reg", tcpip, "DataBasePath", REG_EXPAND_SZ,
-       "%SystemRoot%\\System32\\drivers\\etc\0"s},
+      {"hivex_export.reg", tcpip, "DataBasePath", REG_EXPAND_SZ, "%SystemRoot%\\System32\\drivers\\etc\0"s},
       {"hivex_export.reg", tcpip, "SearchList", REG_MULTI_SZ, "a.example\0b.example\0\0"s},
-      {"hivex_export.reg", tcpip, "Blob", REG_BINARY, "\x01\x02\xff"s},
       {"hivex_export.reg", tcpip, "Stamp", REG_QWORD, "\x00\x80\x3e\xd5\xde\xb1\x9d\x01"s},
   };
   for (const auto& c : cases) {
-    Document doc;
-    ASSERT_TRUE(Parses(ReadFixture(c.file), doc)) << c.file;
-    EXPECT_EQ(Data(doc.root.Find(c.key), c.value, c.type), c.data) << c.file << " " << c.value;
+    EXPECT_EQ(Data(Parsed(Fixture(c.file))->root.Find(c.key), c.value, c.type), c.data) << c.file << " " << c.value;
   }
-}
-
-TEST(RegFile, FixturesKeepTheirShape) {
-  Document doc;
-  ASSERT_TRUE(Parses(ReadFixture("regedit_export_v5.reg"), doc));
-  const Key* empty = doc.root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Empty Key");
-  ASSERT_NE(empty, nullptr);
-  EXPECT_TRUE(empty->section && empty->values().empty());
   // Only the named keys are sections; their parents are implied.
-  EXPECT_FALSE(doc.root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE")->section);
-
-  ASSERT_TRUE(Parses(ReadFixture("hivex_export.reg"), doc));
-  EXPECT_FALSE(doc.crlf);
-  // "[\ControlSet001]" names a key at the top of the tree.
-  ASSERT_EQ(doc.root.children().size(), 2u);
-  EXPECT_EQ(doc.root.children()[0]->name(), "ControlSet001");
-  EXPECT_EQ(doc.root.children()[1]->name(), "Select");
-  // Written back the way regedit would export it.
-  const std::string written = WriteRegFile(doc);
+  const auto v5doc = Parsed(Fixture(v5));
+  EXPECT_TRUE(v5doc->root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Empty Key")->section);
+  EXPECT_FALSE(v5doc->root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE")->section);
+  // "[\ControlSet001]" names a key at the top of the tree; written back as regedit would.
+  const auto hivex = Parsed(Fixture("hivex_export.reg"));
+  EXPECT_FALSE(hivex->crlf);
+  ASSERT_EQ(hivex->root.children().size(), 2u);
+  EXPECT_EQ(hivex->root.children()[1]->name(), "Select");
+  const std::string written = WriteRegFile(*hivex);
   EXPECT_EQ(written.rfind("Windows Registry Editor Version 5.00\n\n[ControlSet001]\n\n", 0), 0u);
-  EXPECT_NE(written.find("\n[ControlSet001\\Control]\n\"CurrentUser\"=\"USERNAME\"\n"),
-            std::string::npos);
+  EXPECT_NE(written.find("\n[ControlSet001\\Control]\n\"CurrentUser\"=\"USERNAME\"\n"), std::string::npos);
 }
 
 TEST(RegFile, MalformedInputReportsItsLine) {
   std::string deep = "REGEDIT4\n[";
   for (int i = 0; i < 513; ++i) deep += "k\\";
-  const struct {
-    std::string text;
-    size_t line;
-  } cases[] = {
-      // Headers.
-      {"", 1}, {"hello\n", 1}, {"\n\r\nREGEDIT5\n", 3}, {"  REGEDIT4\n", 1},
-      // Sections.
-      {"REGEDIT4\n\"a\"=\"b\"\n", 2}, {"REGEDIT4\n[A\n", 2}, {"REGEDIT4\n[A] x\n", 2},
+  const std::string v = "REGEDIT4\n[A]\n\"a\"=";
+  const std::pair<std::string, size_t> cases[] = {
+      {"", 1}, {"hello\n", 1}, {"\n\r\nREGEDIT5\n", 3}, {"  REGEDIT4\n", 1},  // headers
+      {"REGEDIT4\n\"a\"=\"b\"\n", 2}, {"REGEDIT4\n[A\n", 2}, {"REGEDIT4\n[A] x\n", 2},  // sections
       {"REGEDIT4\n[-]\n", 2}, {deep + "]\n", 2},
-      // Values.
-      {"REGEDIT4\n[A]\n\"a\"=\"b\n", 3}, {"REGEDIT4\n[A]\n\"a\"=\"b\" c\n", 3},
-      {"REGEDIT4\n[A]\n\"a \"b\"\n", 3}, {"REGEDIT4\n[A]\n\"a\"\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=text\n", 3}, {"REGEDIT4\n[A]\n\"a\"=dword:\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=dword:123456789\n", 3}, {"REGEDIT4\n[A]\n\"a\"=dword:12g\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:123\n", 3}, {"REGEDIT4\n[A]\n\"a\"=hex:01,,02\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:01 02\n", 3}, {"REGEDIT4\n[A]\n\"a\"=hex:01,\\ 02\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex(2:00\n", 3}, {"REGEDIT4\n[A]\n\"a\"=hex(1ffffffff):00\n", 3},
-      {"REGEDIT4\n[A]\n\"a\"=hex:01,\\\n  02,\\\n  zz\n", 5},
+      {v + "\"b\n", 3}, {v + "\"b\" c\n", 3}, {"REGEDIT4\n[A]\n\"a \"b\"\n", 3}, {"REGEDIT4\n[A]\n\"a\"\n", 3},
+      {v + "text\n", 3}, {v + "dword:\n", 3}, {v + "dword:123456789\n", 3}, {v + "dword:12g\n", 3},
+      {v + "hex:123\n", 3}, {v + "hex:01,,02\n", 3}, {v + "hex:01 02\n", 3}, {v + "hex:01,\\ 02\n", 3},
+      {v + "hex(2:00\n", 3}, {v + "hex(1ffffffff):00\n", 3}, {v + "hex:01,\\\n  02,\\\n  zz\n", 5},
       {"REGEDIT4\n[A]\n  00,01\n", 3},
       {"REGEDIT4\n[-A]\n\"a\"=hex:0g\n", 3},  // ignored values must still parse
       {"\xFF\xFE" "R\0E\0G\0E\0D\0I\0T\0" "4\0\r\0\n\0[\0A\0]\0\r\0\n\0x\0"s, 3},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, line] : cases) {
     Document doc;
     ParseError error;
-    EXPECT_FALSE(ParseRegFile(c.text, doc, error)) << c.text;
-    EXPECT_EQ(error.line, c.line) << c.text;
-    EXPECT_FALSE(error.message.empty()) << c.text;
+    EXPECT_FALSE(ParseRegFile(text, doc, error)) << text;
+    EXPECT_EQ(error.line, line) << text;
+    EXPECT_FALSE(error.message.empty()) << text;
   }
 }
 
-TEST(RegFile, SectionsMergeAndDeletionsApply) {
-  Document doc;
+TEST(RegFile, SectionsMergeDeletionsApplyAndKeysThatWouldVanishAreStillWritten) {
+  auto parsed = Parsed("REGEDIT4\n[Old]\n\"v\"=\"1\"\n");
+  Document& doc = *parsed;
   // Leftovers from an earlier read must not survive the next one.
-  ASSERT_TRUE(Parses("REGEDIT4\n[Old]\n\"v\"=\"1\"\n", doc));
-  ASSERT_TRUE(Parses("REGEDIT4\n\n"
-                     "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
-                     "\"x\"=\"1\"\n"
-                     "\"y\" = \"2\"\n"
-                     "\n"
-                     "[HKEY_LOCAL_MACHINE\\Software\\B\\Gone]\n"
-                     "\"z\"=\"3\"\n"
-                     "; a comment\n"
-                     "[hkey_local_machine\\SOFTWARE\\a]\n"
-                     "\"X\"=\"one\"\n"
-                     "\"y\"=-\n"
-                     "@=dword:1\n"
-                     "[-HKEY_LOCAL_MACHINE\\Software\\B]\n"
-                     "\"ignored\"=hex:01,\\\n"
-                     "  02\n"
-                     "[-HKEY_LOCAL_MACHINE\\Nowhere\\At\\All]\n"
-                     "[\\HKEY_LOCAL_MACHINE\\\\Software\\\\C\\]\n",
-                     doc));
+  ParseError error;
+  ASSERT_TRUE(ParseRegFile("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\A]\n\"x\"=\"1\"\n\"y\" = \"2\"\n\n"
+                           "[HKEY_LOCAL_MACHINE\\Software\\B\\Gone]\n\"z\"=\"3\"\n; a comment\n"
+                           "[hkey_local_machine\\SOFTWARE\\a]\n\"X\"=\"one\"\n\"y\"=-\n@=dword:1\n"
+                           "[-HKEY_LOCAL_MACHINE\\Software\\B]\n\"ignored\"=hex:01,\\\n  02\n"
+                           "[-HKEY_LOCAL_MACHINE\\Nowhere\\At\\All]\n[\\HKEY_LOCAL_MACHINE\\\\Software\\\\C\\]\n",
+                           doc, error));
   // Names keep their first spelling; a value is replaced in place.
-  EXPECT_EQ(WriteRegFile(doc),
-            "REGEDIT4\n\n"
-            "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
-            "\"x\"=\"one\"\n"
-            "@=dword:00000001\n\n"
-            "[HKEY_LOCAL_MACHINE\\Software\\C]\n\n");
+  EXPECT_EQ(WriteRegFile(doc), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\A]\n\"x\"=\"one\"\n@=dword:00000001\n\n"
+                               "[HKEY_LOCAL_MACHINE\\Software\\C]\n\n");
   EXPECT_EQ(Data(doc.root.Find("hkey_local_machine\\software\\a"), "X", REG_SZ), "one\0"s);
-}
 
-TEST(RegFile, KeysThatWouldVanishAreStillWritten) {
-  Document doc;
-  ASSERT_TRUE(Parses("Windows Registry Editor Version 5.00\r\n"
-                     "[\\]\r\n@=\"root\"\r\n"
-                     "[Top\\Sub]\r\n[-Top\\Sub]\r\n"
-                     "[\\-dash]\r\n",
-                     doc));
-  const std::string written = WriteRegFile(doc);
-  EXPECT_EQ(written,
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[\\]\r\n@=\"root\"\r\n\r\n"
-            "[Top]\r\n\r\n"
-            "[\\-dash]\r\n\r\n");
-  Document again;
-  ASSERT_TRUE(Parses(written, again));
-  EXPECT_NE(again.root.Find("-dash"), nullptr);
+  const std::string written = WriteRegFile(*Parsed(
+      "Windows Registry Editor Version 5.00\r\n[\\]\r\n@=\"root\"\r\n[Top\\Sub]\r\n[-Top\\Sub]\r\n[\\-dash]\r\n"));
+  EXPECT_EQ(written, "Windows Registry Editor Version 5.00\r\n\r\n[\\]\r\n@=\"root\"\r\n\r\n[Top]\r\n\r\n[\\-dash]\r\n\r\n");
+  EXPECT_NE(Parsed(written)->root.Find("-dash"), nullptr);
 }
 
 TEST(RegFile, ValuesQuotedTextCannotCarryAreWrittenAsHex) {
-  const struct {
-    Dialect dialect;
-    uint32_t type;
-    std::string name;
-    std::string data;
-    const char* line;
-  } cases[] = {
-      {Dialect::kVersion5, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,00,0a,00,62,00,00,00"},
+  const auto v5 = Dialect::kVersion5;
+  const std::tuple<Dialect, uint32_t, std::string, std::string, const char*> cases[] = {
+      {v5, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,00,0a,00,62,00,00,00"},
       {Dialect::kRegedit4, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,0a,62,00"},
-      {Dialect::kVersion5, REG_SZ, "v", "ab"s, "\"v\"=hex(1):61,00,62,00"},
-      {Dialect::kVersion5, REG_SZ, "v", "a\0b\0"s, "\"v\"=hex(1):61,00,00,00,62,00,00,00"},
-      {Dialect::kVersion5, REG_SZ, "v", ""s, "\"v\"=hex(1):"},
-      {Dialect::kVersion5, REG_SZ, "v", "tab\there\0"s, "\"v\"=\"tab\there\""},
-      {Dialect::kVersion5, REG_SZ, "v", "\xFF\0"s, "\"v\"=hex(1):fd,ff,00,00"},
+      {v5, REG_SZ, "v", "ab"s, "\"v\"=hex(1):61,00,62,00"},
+      {v5, REG_SZ, "v", "a\0b\0"s, "\"v\"=hex(1):61,00,00,00,62,00,00,00"}, {v5, REG_SZ, "v", ""s, "\"v\"=hex(1):"},
+      {v5, REG_SZ, "v", "tab\there\0"s, "\"v\"=\"tab\there\""},
+      {v5, REG_SZ, "v", "\xFF\0"s, "\"v\"=hex(1):fd,ff,00,00"},
       {Dialect::kRegedit4, REG_SZ, "v", "\xFF\0"s, "\"v\"=\"\xFF\""},
-      {Dialect::kVersion5, REG_DWORD, "v", "\x01\x02"s, "\"v\"=hex(4):01,02"},
-      {Dialect::kVersion5, REG_DWORD, "v", "\x78\x56\x34\x12"s, "\"v\"=dword:12345678"},
-      {Dialect::kVersion5, 0xABCD0000u, "v", "\xFF"s, "\"v\"=hex(abcd0000):ff"},
-      {Dialect::kVersion5, REG_BINARY, "v", ""s, "\"v\"=hex:"},
+      {v5, REG_DWORD, "v", "\x01\x02"s, "\"v\"=hex(4):01,02"},
+      {v5, REG_DWORD, "v", "\x78\x56\x34\x12"s, "\"v\"=dword:12345678"},
+      {v5, 0xABCD0000u, "v", "\xFF"s, "\"v\"=hex(abcd0000):ff"}, {v5, REG_BINARY, "v", ""s, "\"v\"=hex:"},
       // Quotes and backslashes are escaped in names and texts.
-      {Dialect::kVersion5, REG_SZ, "a\"b\\c", "\"\\\0"s, "\"a\\\"b\\\\c\"=\"\\\"\\\\\""},
+      {v5, REG_SZ, "a\"b\\c", "\"\\\0"s, "\"a\\\"b\\\\c\"=\"\\\"\\\\\""},
   };
-  for (const auto& c : cases) {
+  for (const auto& [dialect, type, name, data, line] : cases) {
     Document doc;
-    doc.dialect = c.dialect;
-    doc.root.Create("K").SetValue(c.name, c.type, Bytes(c.data));
+    doc.dialect = dialect;
+    doc.root.Create("K").SetValue(name, type, std::vector<uint8_t>(data.begin(), data.end()));
     const std::string written = WriteRegFile(doc);
-    EXPECT_NE(written.find("\n[K]\n" + std::string(c.line) + "\n\n"), std::string::npos)
-        << c.line << "\n" << written;
+    EXPECT_NE(written.find("\n[K]\n" + std::string(line) + "\n\n"), std::string::npos) << line << "\n" << written;
   }
 }
 
@@ -265,67 +185,40 @@ TEST(RegFile, HexLinesWrapWithinEightyColumns) {
     Document doc;
     doc.root.Create("K").SetValue(name, REG_BINARY, data);
     const std::string written = WriteRegFile(doc);
-
     std::istringstream lines(written);
     bool continued = false;
     for (std::string line; std::getline(lines, line);) {
       size_t columns = 0;
       for (const char c : line) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-      if (continued) {
-        EXPECT_EQ(line.rfind("  ", 0), 0u) << line;
-      }
+      EXPECT_TRUE(!continued || line.rfind("  ", 0) == 0) << line;
       continued = !line.empty() && line.back() == '\\';
-      // Wrapped lines are as full as regedit makes them: 77 to 79 columns
-      // before the backslash.
+      // Wrapped lines are as full as regedit makes them: 77 to 79 columns before the backslash.
       EXPECT_TRUE(columns <= 80 && (!continued || columns >= 78)) << columns << ": " << line;
     }
-    Document again;
-    ASSERT_TRUE(Parses(written, again));
-    EXPECT_EQ(again.root.Find("K")->FindValue(name)->data, data);
+    EXPECT_EQ(Parsed(written)->root.Find("K")->FindValue(name)->data, data);
   }
 }
 
-TEST(RegFile, NonAsciiTextRoundTripsInEveryEncoding) {
-  const std::string key = "\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87";         // Ключ
-  const std::string name = "\xE5\x90\x8D\xE5\x89\x8D";                  // 名前
+TEST(RegFile, TextKeepsItsEncodingAndBrokenUnicodeBecomesReplacementCharacters) {
   const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x90\xA6\0"s;  // Grüße 🐦
-  const std::string multi = "\xC3\xA4\0\xF0\x9F\x90\xA6\0\0"s;
   for (const Encoding encoding : {Encoding::kUtf8, Encoding::kUtf8Bom, Encoding::kUtf16le}) {
-    for (const bool crlf : {false, true}) {
-      Document doc;
-      doc.encoding = encoding;
-      doc.crlf = crlf;
-      Key& k = doc.root.Create(key);
-      k.SetValue(name, REG_SZ, Bytes(text));
-      k.SetValue("multi", REG_MULTI_SZ, Bytes(multi));
-      const std::string written = WriteRegFile(doc);
-
-      Document again;
-      ASSERT_TRUE(Parses(written, again));
-      EXPECT_EQ(again.encoding, encoding);
-      EXPECT_EQ(again.crlf, crlf);
-      const Key* read = again.root.FindChild(key);
-      EXPECT_EQ(Data(read, name, REG_SZ), text);
-      EXPECT_EQ(Data(read, "MULTI", REG_MULTI_SZ), multi);
-      EXPECT_EQ(WriteRegFile(again), written);
-    }
+    Document doc;
+    doc.encoding = encoding;
+    doc.root.Create("\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87").SetValue("\xE5\x90\x8D", REG_SZ, {text.begin(), text.end()});
+    const std::string written = WriteRegFile(doc);
+    const auto again = Parsed(written);
+    EXPECT_EQ(again->encoding, encoding);
+    EXPECT_EQ(Data(again->root.FindChild("\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87"), "\xE5\x90\x8D", REG_SZ), text);
+    EXPECT_EQ(WriteRegFile(*again), written);
   }
-}
-
-TEST(RegFile, BrokenUnicodeBecomesReplacementCharacters) {
   const std::string fffd = "\xEF\xBF\xBD\0"s;
   const std::pair<std::string, std::string> cases[] = {
       // An unpaired high surrogate in a UTF-16 file.
       {"\xFF\xFE" "R\0E\0G\0E\0D\0I\0T\0" "4\0\n\0[\0K\0]\0\n\0@\0=\0\"\0\x00\xD8\"\0"s, fffd},
       // Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
-      {"Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n", fffd},
-      {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s},
+      {"Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n", fffd}, {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s},
   };
-  for (const auto& [file, data] : cases) {
-    Document doc;
-    ASSERT_TRUE(Parses(file, doc));
-    EXPECT_EQ(Data(doc.root.Find("K"), "", REG_SZ), data);
-  }
+  for (const auto& [file, data] : cases) EXPECT_EQ(Data(Parsed(file)->root.Find("K"), "", REG_SZ), data);
 }
 
 TEST(RegKey, LookupsStayRightAfterRemovals) {
@@ -337,55 +230,43 @@ TEST(RegKey, LookupsStayRightAfterRemovals) {
   EXPECT_EQ(root.FindChild("d"), root.children()[2].get());
   Key& again = root.Child("b");
   EXPECT_EQ(&again, root.children()[3].get());  // comes back last
-
   Key& deep = root.Create("a\\\\x\\y\\");
   EXPECT_EQ(root.Find("A\\X\\Y"), &deep);
   EXPECT_TRUE(root.Find("a\\x")->section);
   EXPECT_EQ(root.Find("a\\nope\\y"), nullptr);
-
   for (const char* name : {"one", "Two", "three"}) deep.SetValue(name, REG_SZ, {});
   EXPECT_TRUE(deep.RemoveValue("ONE"));
   EXPECT_EQ(deep.FindValue("three"), &deep.values()[1]);
   deep.SetValue("TWO", REG_DWORD, {1, 0, 0, 0});
   EXPECT_EQ(deep.values()[0].name, "Two");
-  EXPECT_EQ(deep.values()[0].type, static_cast<uint32_t>(REG_DWORD));
+  EXPECT_EQ(deep.values()[0].type, uint32_t{REG_DWORD});
 }
 
 TEST(RegFile, LargeExportsLoad) {
-  // A key with very many values and very many sibling keys: quadratic
-  // lookups would take minutes here.
+  // Very many values in a key and very many sibling keys: quadratic lookups would take minutes.
   std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Big]\r\n";
   for (int i = 0; i < 60000; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
-  for (int i = 0; i < 60000; ++i) {
-    text += "\r\n[HKEY_LOCAL_MACHINE\\Keys\\k" + std::to_string(i) + "]\r\n@=\"x\"\r\n";
-  }
-  Document doc;
-  ASSERT_TRUE(Parses(text, doc));
-  EXPECT_EQ(doc.root.Find("HKEY_LOCAL_MACHINE\\Big")->values().size(), 60000u);
-  EXPECT_EQ(WriteRegFile(doc), text + "\r\n");
+  for (int i = 0; i < 60000; ++i) text += "\r\n[HKEY_LOCAL_MACHINE\\Keys\\k" + std::to_string(i) + "]\r\n@=\"x\"\r\n";
+  const auto doc = Parsed(text);
+  EXPECT_EQ(doc->root.Find("HKEY_LOCAL_MACHINE\\Big")->values().size(), 60000u);
+  EXPECT_EQ(WriteRegFile(*doc), text + "\r\n");
 }
 
 TEST(RegFile, ARealSystemHiveExportedByHivexLoads) {
-  const std::string hive = std::string(CORVID_REAL_DATA) + "/SYSTEM";
+  const std::string hive = CORVID_REAL_DATA "/SYSTEM", exported = ::testing::TempDir() + "/system_export.reg";
   if (!std::ifstream(hive) || std::system("command -v hivexregedit >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "needs the real SYSTEM hive and hivexregedit";
   }
-  const std::string exported = ::testing::TempDir() + "/system_export.reg";
-  const std::string command = "hivexregedit --export --prefix 'HKEY_LOCAL_MACHINE\\SYSTEM' '" +
-                              hive + "' '\\' > '" + exported + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  Document doc;
-  ASSERT_TRUE(Parses(ReadFile(exported), doc));
+  ASSERT_EQ(std::system(("hivexregedit --export --prefix 'HKEY_LOCAL_MACHINE\\SYSTEM' '" + hive + "' '\\' > '" +
+                         exported + "'").c_str()), 0);
+  const auto doc = Parsed(ReadFile(exported));
   std::remove(exported.c_str());
-  EXPECT_EQ(Data(doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), "Current", REG_DWORD),
-            "\1\0\0\0"s);
+  EXPECT_EQ(Data(doc->root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), "Current", REG_DWORD), "\1\0\0\0"s);
   // The sources of the System log, with their message files as text.
-  const Key* system =
-      doc.root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System");
+  const Key* system = doc->root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System");
   ASSERT_NE(system, nullptr);
   EXPECT_GT(system->children().size(), 20u);
-  EXPECT_NE(Data(system->FindChild("EventLog"), "EventMessageFile", REG_EXPAND_SZ)
-                .find("netevent.dll"),
+  EXPECT_NE(Data(system->FindChild("EventLog"), "EventMessageFile", REG_EXPAND_SZ).find("netevent.dll"),
             std::string::npos);
 }
 
