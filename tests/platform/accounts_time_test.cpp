@@ -1,35 +1,14 @@
-// File times, and account lookups on computers of the network root. (Local
-// times in a zone with daylight saving: gather's EventRowTest.)
+// Account lookups on computers of the network root. (Times: gather's
+// EventRowTest.)
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 
 #include "platform/accounts_time/accounts.h"
-#include "platform/accounts_time/time_conversion.h"
 #include "platform/base/last_error.h"
 #include "support/temp_machine.h"
 
 namespace {
-
-SYSTEMTIME Date(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0) {
-  return {y, mo, 0, d, h, mi, s, ms};
-}
-
-TEST(TimeConversion, FileTimesCountFrom1601AndRefuseDatesThatDoNotExist) {
-  FILETIME ft;
-  SYSTEMTIME epoch = Date(1970, 1, 1), leap = Date(2024, 2, 29, 23, 59, 59, 999), back;
-  ASSERT_TRUE(SystemTimeToFileTime(&epoch, &ft));
-  EXPECT_EQ((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime, 116444736000000000ull);
-  ASSERT_TRUE(SystemTimeToFileTime(&leap, &ft));
-  ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
-  leap.wDayOfWeek = 4;  // a Thursday
-  EXPECT_EQ(std::memcmp(&back, &leap, sizeof back), 0);
-  for (SYSTEMTIME bad : {Date(2023, 2, 29), Date(1600, 12, 31), Date(2024, 13, 1), Date(2024, 1, 1, 24)}) {
-    EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
-  }
-}
 
 std::vector<uint8_t> Sid(std::initializer_list<uint32_t> parts, uint8_t authority = 5) {
   std::vector<uint8_t> sid = {1, static_cast<uint8_t>(parts.size()), 0, 0, 0, 0, 0, authority};

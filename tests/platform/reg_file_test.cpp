@@ -1,7 +1,7 @@
 // .reg files: exports of regedit (both dialects) and hivexregedit read as
 // the registry calls see them and written back byte for byte, malformed
-// input, merges and deletions, and the forms values are written in. (That
-// whatever reads writes back to the same tree: the reg_file fuzz target.)
+// input, merges and deletions. (That whatever reads writes back to the same
+// tree in the same encoding: the reg_file fuzz target.)
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -151,66 +150,7 @@ TEST(RegFile, SectionsMergeDeletionsApplyAndKeysThatWouldVanishAreStillWritten) 
   EXPECT_NE(Parsed(written)->root.Find("-dash"), nullptr);
 }
 
-TEST(RegFile, ValuesQuotedTextCannotCarryAreWrittenAsHex) {
-  const auto v5 = Dialect::kVersion5;
-  const std::tuple<Dialect, uint32_t, std::string, std::string, const char*> cases[] = {
-      {v5, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,00,0a,00,62,00,00,00"},
-      {Dialect::kRegedit4, REG_SZ, "v", "a\nb\0"s, "\"v\"=hex(1):61,0a,62,00"},
-      {v5, REG_SZ, "v", "ab"s, "\"v\"=hex(1):61,00,62,00"},
-      {v5, REG_SZ, "v", "a\0b\0"s, "\"v\"=hex(1):61,00,00,00,62,00,00,00"}, {v5, REG_SZ, "v", ""s, "\"v\"=hex(1):"},
-      {v5, REG_SZ, "v", "tab\there\0"s, "\"v\"=\"tab\there\""},
-      {v5, REG_SZ, "v", "\xFF\0"s, "\"v\"=hex(1):fd,ff,00,00"},
-      {Dialect::kRegedit4, REG_SZ, "v", "\xFF\0"s, "\"v\"=\"\xFF\""},
-      {v5, REG_DWORD, "v", "\x01\x02"s, "\"v\"=hex(4):01,02"},
-      {v5, REG_DWORD, "v", "\x78\x56\x34\x12"s, "\"v\"=dword:12345678"},
-      {v5, 0xABCD0000u, "v", "\xFF"s, "\"v\"=hex(abcd0000):ff"}, {v5, REG_BINARY, "v", ""s, "\"v\"=hex:"},
-      // Quotes and backslashes are escaped in names and texts.
-      {v5, REG_SZ, "a\"b\\c", "\"\\\0"s, "\"a\\\"b\\\\c\"=\"\\\"\\\\\""},
-  };
-  for (const auto& [dialect, type, name, data, line] : cases) {
-    Document doc;
-    doc.dialect = dialect;
-    doc.root.Create("K").SetValue(name, type, std::vector<uint8_t>(data.begin(), data.end()));
-    const std::string written = WriteRegFile(doc);
-    EXPECT_NE(written.find("\n[K]\n" + std::string(line) + "\n\n"), std::string::npos) << line << "\n" << written;
-  }
-}
-
-TEST(RegFile, HexLinesWrapWithinEightyColumns) {
-  std::vector<uint8_t> data(200);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
-  for (size_t nameLength = 0; nameLength <= 60; nameLength += 3) {
-    std::string name;
-    for (size_t i = 0; i < nameLength; ++i) name += i % 2 ? "\xC3\xA9" : "n";  // é is one column
-    Document doc;
-    doc.root.Create("K").SetValue(name, REG_BINARY, data);
-    const std::string written = WriteRegFile(doc);
-    std::istringstream lines(written);
-    bool continued = false;
-    for (std::string line; std::getline(lines, line);) {
-      size_t columns = 0;
-      for (const char c : line) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-      EXPECT_TRUE(!continued || line.rfind("  ", 0) == 0) << line;
-      continued = !line.empty() && line.back() == '\\';
-      // Wrapped lines are as full as regedit makes them: 77 to 79 columns before the backslash.
-      EXPECT_TRUE(columns <= 80 && (!continued || columns >= 78)) << columns << ": " << line;
-    }
-    EXPECT_EQ(Parsed(written)->root.Find("K")->FindValue(name)->data, data);
-  }
-}
-
-TEST(RegFile, TextKeepsItsEncodingAndBrokenUnicodeBecomesReplacementCharacters) {
-  const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x90\xA6\0"s;  // Grüße 🐦
-  for (const Encoding encoding : {Encoding::kUtf8, Encoding::kUtf8Bom, Encoding::kUtf16le}) {
-    Document doc;
-    doc.encoding = encoding;
-    doc.root.Create("\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87").SetValue("\xE5\x90\x8D", REG_SZ, {text.begin(), text.end()});
-    const std::string written = WriteRegFile(doc);
-    const auto again = Parsed(written);
-    EXPECT_EQ(again->encoding, encoding);
-    EXPECT_EQ(Data(again->root.FindChild("\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87"), "\xE5\x90\x8D", REG_SZ), text);
-    EXPECT_EQ(WriteRegFile(*again), written);
-  }
+TEST(RegFile, BrokenUnicodeBecomesReplacementCharacters) {
   const std::string fffd = "\xEF\xBF\xBD\0"s;
   const std::pair<std::string, std::string> cases[] = {
       // An unpaired high surrogate in a UTF-16 file.
@@ -240,16 +180,6 @@ TEST(RegKey, LookupsStayRightAfterRemovals) {
   deep.SetValue("TWO", REG_DWORD, {1, 0, 0, 0});
   EXPECT_EQ(deep.values()[0].name, "Two");
   EXPECT_EQ(deep.values()[0].type, uint32_t{REG_DWORD});
-}
-
-TEST(RegFile, LargeExportsLoad) {
-  // Very many values in a key and very many sibling keys: quadratic lookups would take minutes.
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Big]\r\n";
-  for (int i = 0; i < 60000; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
-  for (int i = 0; i < 60000; ++i) text += "\r\n[HKEY_LOCAL_MACHINE\\Keys\\k" + std::to_string(i) + "]\r\n@=\"x\"\r\n";
-  const auto doc = Parsed(text);
-  EXPECT_EQ(doc->root.Find("HKEY_LOCAL_MACHINE\\Big")->values().size(), 60000u);
-  EXPECT_EQ(WriteRegFile(*doc), text + "\r\n");
 }
 
 TEST(RegFile, ARealSystemHiveExportedByHivexLoads) {

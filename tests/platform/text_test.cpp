@@ -13,10 +13,7 @@ TEST(Utf8Prefix, NeverEndsInsideACharacter) {
       {"a\x80\x80\x80\x80", 3, 3},  // stray continuation bytes count one each
       {"\xC3", 0, 0}};
   for (const auto& [text, max, expected] : cases) EXPECT_EQ(platform::Utf8Prefix(text, max), expected) << text << " " << max;
-  platform::FixedText<6> fixed("ab\xE2\x82\xAC\xE2\x82\xAC");  // 5 bytes of room
-  EXPECT_EQ(fixed.view(), "ab\xE2\x82\xAC");
-  fixed = "0123456789";
-  EXPECT_EQ(fixed.view(), "01234");
+  EXPECT_EQ(platform::FixedText<6>("ab\xE2\x82\xAC\xE2\x82\xAC").view(), "ab\xE2\x82\xAC");  // 5 bytes of room
 }
 
 TEST(Utf16, ConvertsBothWaysAndReplacesWhatIsBroken) {
@@ -27,9 +24,7 @@ TEST(Utf16, ConvertsBothWaysAndReplacesWhatIsBroken) {
   const uint8_t lone[] = {0x00, 0xD8, 0x41, 0x00, 0x42};  // high surrogate alone, odd byte
   EXPECT_EQ(platform::Utf16leToUtf8(lone, sizeof lone), "\xEF\xBF\xBD" "A");
   EXPECT_EQ(platform::Utf8ToUtf16le("\xFF"), (std::vector<uint8_t>{0xFD, 0xFF}));
-  EXPECT_TRUE(platform::EqualsIgnoreCase("SOFTWARE\\Qentro", "software\\QENTRO"));
   EXPECT_FALSE(platform::EqualsIgnoreCase("\xC3\xA9", "\xC3\x89"));  // é and É stay apart
-  EXPECT_FALSE(platform::EqualsIgnoreCase("abc", "abcd"));
 }
 
 }  // namespace

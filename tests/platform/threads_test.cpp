@@ -1,5 +1,6 @@
-// Named semaphores, threads (cut off ones change nothing more) and the
-// programs of the machine folder.
+// Threads cut off change nothing more, and the programs of the machine
+// folder. (Named semaphores: the entry point's one-instance test; waits
+// that time out: the silent run cut off by its time-out.)
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -17,48 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::TempMachine;
-
-TEST(NamedSemaphore, ExistsWhileAHandleIsOpenOnItsOwnComputer) {
-  HANDLE elsewhere = nullptr;
-  {
-    TempMachine other;
-    elsewhere = CreateSemaphoreA(nullptr, 0, 1, "Corvid");
-  }
-  TempMachine machine;
-  EXPECT_EQ(OpenSemaphoreA(SYNCHRONIZE, FALSE, "Corvid"), nullptr);
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
-  HANDLE marker = CreateSemaphoreA(nullptr, 0, 1, "Corvid");
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_SUCCESS});
-  HANDLE again = CreateSemaphoreA(nullptr, 0, 1, "Corvid");
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
-  EXPECT_TRUE(CloseHandle(again));
-  EXPECT_EQ(OpenSemaphoreA(SYNCHRONIZE, FALSE, "Other"), nullptr);
-  EXPECT_TRUE(CloseHandle(marker));
-  EXPECT_EQ(OpenSemaphoreA(SYNCHRONIZE, FALSE, "Corvid"), nullptr);
-  CloseHandle(elsewhere);
-}
-
-DWORD SleepThenReturn(void*) {
-  std::this_thread::sleep_for(200ms);
-  return 7;
-}
-
-TEST(Threads, RunInParallelAndEndWithTheirCode) {
-  std::vector<HANDLE> threads;
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 8; ++i) threads.push_back(CreateThread(nullptr, 0, SleepThenReturn, nullptr, 0, nullptr));
-  threads.push_back(CreateThread(nullptr, 0, [](void*) -> DWORD { ExitThread(42); }, nullptr, 0, nullptr));
-  EXPECT_EQ(WaitForSingleObject(threads[0], 0), DWORD{WAIT_TIMEOUT});
-  for (HANDLE thread : threads) {
-    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), DWORD{WAIT_OBJECT_0});
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
-    EXPECT_EQ(code, thread == threads.back() ? 42u : 7u);
-    EXPECT_TRUE(CloseHandle(thread));
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1200ms) << "side by side, not 1600 ms in a row";
-  EXPECT_EQ(WaitForSingleObject(threads[0], 0), DWORD{WAIT_FAILED});
-}
 
 // A worker that keeps changing shared state, as a gather does.
 struct Worker {
