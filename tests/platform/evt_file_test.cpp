@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -32,9 +33,6 @@ Bytes ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
-void WriteBytes(const std::string& path, const Bytes& b) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
 
 // Record i of a made-up log: sizes vary with i so that records fall across
 // the wrap point at many different places.
@@ -54,28 +52,25 @@ EventRecordData Sample(uint32_t i) {
   return r;
 }
 
-// A log file open for reading through the product's windowed source.
-struct OpenLog {
-  explicit OpenLog(const std::string& path) : fd(::open(path.c_str(), O_RDONLY)), source(fd) {}
-  ~OpenLog() { ::close(fd); }
-  LogLayout Layout() {
-    LogLayout layout;
-    EXPECT_EQ(LocateRecords(source, layout), 0u);
-    return layout;
-  }
-  int fd;
-  FileSource source;
-};
-
 std::vector<EventRecordData> ReadAll(ByteSource& source, DWORD* status = nullptr) {
   std::vector<EventRecordData> records;
   DWORD ignored;
   (status ? *status : ignored) = ForEachRecord(source, [&](const EventRecordData& r) { return records.push_back(r), true; });
   return records;
 }
+// The records of a log file, read through the product's windowed source.
 std::vector<EventRecordData> ReadAll(const std::string& path) {
-  OpenLog log(path);
-  return ReadAll(log.source);
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  FileSource source(fd);
+  auto records = ReadAll(source);
+  ::close(fd);
+  return records;
+}
+LogLayout Layout(const Bytes& bytes) {
+  MemorySource source(bytes);
+  LogLayout layout;
+  EXPECT_EQ(LocateRecords(source, layout), 0u);
+  return layout;
 }
 
 // Writes `count` sample records into a new log of `maxSize` bytes.
@@ -91,6 +86,7 @@ TEST(EvtRecord, RoundTripsInBothWidths) {
   std::vector<EventRecordData> cases = {EventRecordData{}, Sample(1), Sample(2), Sample(6), Sample(3)};
   cases.back().strings.assign(300, "");
   cases.back().strings[299] = "last";
+  for (size_t n = 4; n < 8; ++n) cases.emplace_back(Sample(4)).data.assign(n, 1);  // every remainder
   for (EventRecordData record : cases) {
     record.recordNumber = 77;
     Bytes wide, narrow, direct;
@@ -102,25 +98,13 @@ TEST(EvtRecord, RoundTripsInBothWidths) {
       EXPECT_EQ(Get32(bytes, 0), bytes.size());
       EXPECT_EQ(Get32(bytes, bytes.size() - 4), bytes.size());
       EXPECT_EQ(Get32(bytes, 44) % 4, 0u) << "the SID starts on a DWORD";
+      const size_t padding = bytes.size() - 4 - Get32(bytes, 52) - Get32(bytes, 48);
+      EXPECT_TRUE(bytes.size() % 4 == 0 && padding >= 1 && padding <= 4) << "padded like Windows: " << padding;
       EventRecordData back;
       ASSERT_EQ(DecodeRecord(bytes, width, back), 0u);
       EXPECT_EQ(back, record);
     }
   }
-}
-
-TEST(EvtRecord, PadsLikeWindowsWithOneToFourBytes) {
-  std::vector<size_t> paddings;
-  for (size_t length = 4; length < 8; ++length) {  // after the same texts, every remainder
-    EventRecordData record;
-    record.source = "S";
-    record.computer = "C";
-    record.data.assign(length, 1);
-    Bytes bytes;
-    ASSERT_EQ(EncodeRecord(record, TextWidth::kUtf8, bytes), 0u);
-    paddings.push_back(bytes.size() - 4 - (Get32(bytes, 52) + Get32(bytes, 48)));
-  }
-  EXPECT_EQ(paddings, (std::vector<size_t>{4, 3, 2, 1}));
 }
 
 using Damage = std::function<void(Bytes&)>;
@@ -169,24 +153,20 @@ TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
   const std::string path = Path("log.evt");
   EXPECT_EQ(CreateLog(path, 0x80), ERROR_INVALID_PARAMETER) << "too small";
   ASSERT_EQ(CreateLog(path, 0x10000), 0u);
-  const Bytes empty = ReadBytes(path);
-  ASSERT_EQ(empty.size(), kHeaderSize + kEofSize) << "header and cursor only";
-  EXPECT_EQ(Get32(empty, 24), 1u) << "next record number";
-  EXPECT_EQ(Get32(empty, 28), 0u) << "oldest of an empty log";
+  EXPECT_EQ(ReadBytes(path).size(), kHeaderSize + kEofSize) << "header and cursor only";
   EXPECT_TRUE(ReadAll(path).empty());
-
   const auto written = WriteLog(path, 0x100000, 200);
   EXPECT_EQ(written[199].recordNumber, 200u);
   EXPECT_EQ(ReadAll(path), written);
-  const LogLayout layout = OpenLog(path).Layout();
+  const LogLayout layout = Layout(ReadBytes(path));
   EXPECT_FALSE(layout.recovered);
   EXPECT_EQ(layout.fileSize, layout.endOffset + kEofSize) << "grows, not yet at MaxSize";
-  // Appending later, one by one, goes on with the numbering.
+  // Appending later, one by one, goes on with the numbering; a record larger
+  // than the whole log is refused and the log kept.
   EventRecordData more = Sample(500);
   ASSERT_EQ(AppendRecord(path, more), 0u);
   EXPECT_EQ(more.recordNumber, 201u);
   EXPECT_EQ(ReadAll(path).back(), more);
-  // A record larger than the whole log is refused and the log kept.
   const Bytes before = ReadBytes(path);
   more.data.assign(0x100000, 7);
   EXPECT_EQ(AppendRecord(path, more), ERROR_LOG_FILE_FULL);
@@ -196,72 +176,47 @@ TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
 // Every MaxSize here puts the wrap point somewhere else: inside a record's
 // fixed part, inside its texts, right after a record, through the cursor.
 TEST_F(EvtLogTest, WrappedLogsKeepTheNewestRecordsWhereverTheSplitFalls) {
-  int splitRecords = 0, splitCursors = 0;
   for (uint32_t maxSize = 0x400; maxSize < 0x400 + 0x200; maxSize += 4) {
-    SCOPED_TRACE(maxSize);
-    const std::string path = Path("wrap.evt");
-    const auto written = WriteLog(path, maxSize, 60);
-    OpenLog log(path);
-    const LogLayout layout = log.Layout();
+    const auto written = WriteLog(Path("wrap.evt"), maxSize, 60);
+    const LogLayout layout = Layout(ReadBytes(Path("wrap.evt")));
     ASSERT_EQ(layout.fileSize, maxSize);
     EXPECT_NE(layout.header.flags & ELF_LOGFILE_HEADER_WRAP, 0u);
-    splitCursors += layout.endOffset + kEofSize > maxSize;
-    RecordReader reader(log.source, layout);
-    Bytes bytes;
-    uint32_t expect = layout.oldestRecordNumber;
-    for (EventRecordData record; !reader.AtEnd(); ++expect) {
-      const uint32_t at = reader.Offset();
-      ASSERT_EQ(reader.Next(bytes), 0u);
-      splitRecords += at + bytes.size() > maxSize;
-      ASSERT_EQ(DecodeRecord(bytes, TextWidth::kUtf16, record), 0u);
-      EXPECT_EQ(record, written[expect - 1]);
-    }
-    EXPECT_EQ(expect, 61u) << "ends with the newest record";
-    EXPECT_GT(layout.RecordCount(), 5u);
+    const auto read = ReadAll(Path("wrap.evt"));
+    ASSERT_GT(read.size(), 5u);
+    EXPECT_EQ(read.size(), layout.RecordCount());
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), written.end() - read.size())) << "the newest, MaxSize " << maxSize;
   }
-  EXPECT_GT(splitRecords, 50);
-  EXPECT_GE(splitCursors, 3);
 }
 
+// Logs that wrapped to different points: the cursor ends up ahead of the
+// stale offset in some and behind it in others, where the scan must go
+// round the end of the file to find it. (Appending to such a log: the
+// evt_file fuzz target, from its dirty seed.)
 TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
   const std::string path = Path("dirty.evt");
   WriteLog(path, 0x800, 10);
   const Bytes early = ReadBytes(path);
-  // Logs that wrapped to different points: the cursor ends up ahead of the
-  // stale offset in some and behind it in others, where the scan must go
-  // round the end of the file to find it.
-  bool behind = false;
   for (uint32_t count : {40u, 46u, 52u, 58u}) {
-    SCOPED_TRACE(count);
     const auto written = WriteLog(path, 0x800, count);
     Bytes bytes = ReadBytes(path);
-    behind = behind || OpenLog(path).Layout().endOffset < Get32(early, 20);
     // The header as it stood after ten records, marked dirty.
     std::copy(early.begin(), early.begin() + kHeaderSize, bytes.begin());
     Set32(bytes, 36, Get32(bytes, 36) | ELF_LOGFILE_HEADER_DIRTY);
-    WriteBytes(path, bytes);
-    const LogLayout layout = OpenLog(path).Layout();
-    EXPECT_TRUE(layout.recovered);
+    const LogLayout layout = Layout(bytes);
+    EXPECT_TRUE(layout.recovered) << count;
     EXPECT_EQ(layout.currentRecordNumber, count + 1);
-    const auto read = ReadAll(path);
-    ASSERT_EQ(read.size(), layout.RecordCount());
-    EXPECT_EQ(read.back(), written.back());
-    // The next append trusts the cursor too, and leaves a clean header.
-    EventRecordData more = Sample(99);
-    ASSERT_EQ(AppendRecord(path, more), 0u);
-    EXPECT_EQ(more.recordNumber, count + 1);
-    const LogLayout after = OpenLog(path).Layout();
-    EXPECT_FALSE(after.recovered);
-    EXPECT_EQ(after.header.flags & ELF_LOGFILE_HEADER_DIRTY, 0u);
+    MemorySource source(bytes);
+    const auto read = ReadAll(source);
+    ASSERT_EQ(read.size(), layout.RecordCount()) << count;
+    EXPECT_EQ(read.back(), written.back()) << count;
   }
-  EXPECT_TRUE(behind) << "no case put the cursor behind the stale offset";
 }
 
 TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
   const std::string path = Path("base.evt");
   WriteLog(path, 0x1000, 12);
   Bytes good = ReadBytes(path);
-  const LogLayout layout = OpenLog(path).Layout();
+  const LogLayout layout = Layout(good);
   const uint32_t first = layout.startOffset, eof = layout.endOffset;  // not wrapped
   const std::pair<const char*, Damage> cases[] = {
       {"nothing", [](auto& b) { b.clear(); }}, {"half a header", [](auto& b) { b.resize(20); }},
@@ -298,32 +253,21 @@ const std::string kRealLog = CORVID_REAL_DATA "/SysEvent.Evt";
 
 TEST(EvtRealLog, DirtyWrappedSystemLogReadsInFullAsEvtexportReadsIt) {
   if (!std::filesystem::exists(kRealLog)) GTEST_SKIP() << "no " << kRealLog;
-  OpenLog log(kRealLog);
-  const LogLayout layout = log.Layout();
+  const LogLayout layout = Layout(ReadBytes(kRealLog));
   EXPECT_TRUE(layout.recovered) << "the header is stale";
   EXPECT_EQ(layout.endOffset, 0x1b9674u);
   EXPECT_EQ(layout.startOffset, 0x1e0130u);
-  RecordReader reader(log.source, layout);
-  Bytes bytes, narrow;
-  std::vector<EventRecordData> ours;
-  uint32_t withSid = 0;
-  for (uint32_t expect = 1392; !reader.AtEnd(); ++expect) {
-    const uint32_t at = reader.Offset();
-    ASSERT_EQ(reader.Next(bytes), 0u) << expect;
-    ASSERT_EQ(DecodeRecord(bytes, TextWidth::kUtf16, ours.emplace_back()), 0u) << expect;
-    ASSERT_EQ(ToSingleByte(bytes, narrow), 0u);
-    ASSERT_EQ(ours.back().recordNumber, expect);
-    EXPECT_EQ(ours.back().computer, "WKS-WINXP32BIT");
-    withSid += !ours.back().sid.empty();
-    if (expect == 1572) {
-      EXPECT_TRUE(at == 0x1eff10u && at + bytes.size() > layout.fileSize) << "split across the wrap";
-    }
+  const auto ours = ReadAll(kRealLog);
+  ASSERT_EQ(ours.size(), 6063u);
+  for (uint32_t i = 0; i < ours.size(); ++i) {
+    ASSERT_EQ(ours[i].recordNumber, 1392 + i);
+    EXPECT_EQ(ours[i].computer, "WKS-WINXP32BIT");
   }
-  EXPECT_EQ(ours.size(), 6063u);
-  EXPECT_EQ(withSid, 1723u);
+  EXPECT_EQ(std::count_if(ours.begin(), ours.end(), [](auto& r) { return !r.sid.empty(); }), 1723);
   if (!testing_support::HaveEvtexport()) GTEST_SKIP() << "no /usr/bin/evtexport (Debian's libevt-utils)";
   const auto theirs = testing_support::Evtexport(kRealLog);
   ASSERT_EQ(theirs.size(), 6063u);
+  // Record 1572 is split across the wrap.
   for (size_t i = 0; i < ours.size(); i += 13) testing_support::ExpectSame(theirs[i], ours[i]);
   testing_support::ExpectSame(theirs[1572 - 1392], ours[1572 - 1392]);
 }
