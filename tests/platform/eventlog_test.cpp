@@ -23,19 +23,11 @@ namespace {
 
 using namespace platform::evt;
 
-// A registry whose System log is named through %SystemRoot% in a
-// REG_EXPAND_SZ, written as regedit does: hex(2) of UTF-16LE text.
+// A registry whose System log is named through %SystemRoot%.
 std::string Hive(const std::string& systemRoot) {
-  std::string file = "\"File\"=hex(2):";
-  char byte[8];
-  for (const char c : std::string("%systemroot%\\system32\\config\\SysEvent.Evt") + '\0') {
-    std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
-    file += byte;
-  }
-  file.pop_back();
   const std::string logs = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
-  return "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
-         "\"SystemRoot\"=\"" + systemRoot + "\"\n\n" + logs + "System]\n" + file + "\n\n" +
+  return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n\"SystemRoot\"=\"" +
+         systemRoot + "\"\n\n" + logs + "System]\n\"File\"=\"%systemroot%\\\\system32\\\\config\\\\SysEvent.Evt\"\n\n" +
          logs + "Security]\n\"MaxSize\"=dword:00080000\n\n" + logs + "Broken]\n\"File\"=\"C:\\\\Logs\\\\Broken.Evt\"\n\n";
 }
 

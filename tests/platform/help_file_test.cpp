@@ -31,27 +31,21 @@ TEST(HelpFileInstalled, HasEveryTopicTheProgramAsksFor) {
   EXPECT_NE(file.Find(1001)->body.find("\nFresh list       asks"), std::string::npos) << "blanks kept";
 }
 
-TEST(HelpFileTopics, SplitAtTopicStartsWithoutCommentsPreambleOrCarriageReturns) {
-  const platform::HelpFile file = ParseHelpFile(
-      "\xEF\xBB\xBF# comment\ntext before any topic\n@7 First  \r\n\n  indented line\n# inside a topic\n\n"
-      "second\xff\0paragraph\r\n\n\n@8\tSecond\n@1001 Again\n@9\nonly line"s);
-  EXPECT_EQ(Titles(file), "7:First;8:Second;1001:Again;9:;");
-  EXPECT_EQ(file.topics[0].body, "  indented line\n\nsecond\xff\0paragraph"s);
-  EXPECT_EQ(file.topics[1].body, "");
-  EXPECT_EQ(file.topics[3].body, "only line");
-  EXPECT_TRUE(ParseHelpFile("# only comments\n\nand text\n").topics.empty());
-}
-
-TEST(HelpFileTopics, AtLinesThatAreNotTopicStartsAreTextAndLookupsFindTheFirst) {
+// Comments, text before the first topic and carriage returns go; "@" lines
+// that are no topic starts are text.
+TEST(HelpFileTopics, SplitAtTopicStartsOnly) {
   const std::string text = "@\n@ 2 spaced\n@x12 letters\n@12x glued\n@-3 negative\n@+4 plus\n @5 indented\n"
                            "@4294967296 one beyond 32 bits\n@99999999999999999999999999 far beyond 64 bits";
-  const platform::HelpFile file = ParseHelpFile("@1 Topic\n" + text + "\n@4294967295 Max\n@0 Zero\n"
-                                                "@0000000000000000000042 Zeros\n@1 Again\n");
-  EXPECT_EQ(Titles(file), "1:Topic;4294967295:Max;0:Zero;42:Zeros;1:Again;");
-  EXPECT_EQ(file.topics[0].body, text);
-  EXPECT_EQ(file.Find(1)->title, "Topic");
-  EXPECT_EQ(file.Find(3), nullptr);
-  EXPECT_EQ(file.Find((uint64_t{1} << 32) + 1), nullptr);
+  const platform::HelpFile file = ParseHelpFile(
+      "\xEF\xBB\xBF# comment\ntext before any topic\n@7 First  \r\n\n  indented line\n# inside a topic\n\n"
+      "second\xff\0paragraph\r\n\n\n@8\tSecond\n@4294967295 Max\n"s + text + "\n@0000000000000000000042 Zeros\n@7 Again\n@0\nonly line"s);
+  EXPECT_EQ(Titles(file), "7:First;8:Second;4294967295:Max;42:Zeros;7:Again;0:;");
+  EXPECT_EQ(file.topics[0].body, "  indented line\n\nsecond\xff\0paragraph"s);
+  EXPECT_EQ(file.topics[1].body, "");
+  EXPECT_EQ(file.topics[2].body, text);
+  EXPECT_EQ(file.topics[5].body, "only line");
+  EXPECT_EQ(file.Find(7)->title, "First");
+  EXPECT_EQ(file.Find((uint64_t{1} << 32) + 7), nullptr);
 }
 
 }  // namespace

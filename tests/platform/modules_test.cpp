@@ -171,27 +171,6 @@ TEST(FormatBuffers, CallerBufferHoldsTextAndTerminatorAllocatedOneAnyLength) {
   EXPECT_EQ(whole.substr(whole.size() - 9), "intact.\r\n");
 }
 
-TEST(LoadLibrary, FailuresCarryTheWindowsCode) {
-  TempMachine machine;
-  machine.Write("drives/c/msg/readme.txt", "This is not a program.\r\n");
-  machine.Write("drives/c/msg/empty.dll", "");
-  machine.Write("drives/c/msg/mz.dll", std::string("MZ") + std::string(200, '\0'));
-  machine.Write("network/SERVER/C$/x.txt", "x");
-  fs::create_directories(machine.root() / "drives/c/msg/folder.dll");
-  const std::pair<const char*, DWORD> cases[] = {
-      {"C:\\msg\\missing.dll", ERROR_FILE_NOT_FOUND}, {"C:\\nowhere\\x.dll", ERROR_PATH_NOT_FOUND},
-      {"C:\\msg\\folder.dll", ERROR_ACCESS_DENIED}, {"", ERROR_INVALID_PARAMETER},
-      {"C:\\msg\\readme.txt", ERROR_BAD_EXE_FORMAT}, {"C:\\msg\\empty.dll", ERROR_BAD_EXE_FORMAT},
-      {"C:\\msg\\mz.dll", ERROR_BAD_EXE_FORMAT}, {"\\\\NOBODY\\C$\\x.dll", ERROR_BAD_NETPATH},
-      {"\\\\SERVER\\D$\\x.dll", ERROR_BAD_NET_NAME}, {"\\\\server\\c$\\y.dll", ERROR_FILE_NOT_FOUND},
-  };
-  for (const auto& [path, error] : cases) {
-    SetLastError(0);
-    EXPECT_EQ(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr) << path;
-    EXPECT_EQ(GetLastError(), error) << path;
-  }
-}
-
 TEST(LoadLibrary, LocalRemoteAndBareNamesReachTheMappedFileAndHandlesAreFreedOnce) {
   REQUIRE_MESSAGE_DLLS();
   TempMachine machine;
