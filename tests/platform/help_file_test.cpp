@@ -38,10 +38,10 @@ TEST(HelpFileTopics, SplitAtTopicStartsOnly) {
                            "@4294967296 one beyond 32 bits\n@99999999999999999999999999 far beyond 64 bits";
   const platform::HelpFile file = ParseHelpFile(
       "\xEF\xBB\xBF# comment\ntext before any topic\n@7 First  \r\n\n  indented line\n# inside a topic\n\n"
-      "second\xff\0paragraph\r\n\n\n@8\tSecond\n@4294967295 Max\n"s + text + "\n@0000000000000000000042 Zeros\n@7 Again\n@0\nonly line"s);
+      "second\xff\0paragraph\r\n\n\n@8\tSecond\n@4294967295 Max\n"s + text +
+      "\n@0000000000000000000042 Zeros\n@7 Again\n@0\nonly line");
   EXPECT_EQ(Titles(file), "7:First;8:Second;4294967295:Max;42:Zeros;7:Again;0:;");
   EXPECT_EQ(file.topics[0].body, "  indented line\n\nsecond\xff\0paragraph"s);
-  EXPECT_EQ(file.topics[1].body, "");
   EXPECT_EQ(file.topics[2].body, text);
   EXPECT_EQ(file.topics[5].body, "only line");
   EXPECT_EQ(file.Find(7)->title, "First");

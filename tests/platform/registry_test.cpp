@@ -79,14 +79,15 @@ TEST(Registry, WritesReplaceTheFileKeepingEverythingElseAndNeverAMalformedOne) {
   ASSERT_EQ(RegSetValueExA(key, "DSN", 0, REG_SZ, reinterpret_cast<const BYTE*>("Ravelin"), 8), ERROR_SUCCESS);
   RegCloseKey(key);
   std::string expected = kHive;
-  expected.replace(expected.find("\"TimeOut\"=dword:0000003c"), 24, "\"TimeOut\"=dword:00000007\n\"DSN\"=\"Ravelin\"");
+  expected.replace(expected.find("\"TimeOut\"=dword:0000003c"), 24,
+                   "\"TimeOut\"=dword:00000007\n\"DSN\"=\"Ravelin\"");
   EXPECT_EQ(machine.Read("registry.reg"), expected);
   EXPECT_EQ(std::distance(fs::directory_iterator(machine.root()), {}), 1) << "no temp file left behind";
 
   const std::string broken = std::string(kHive) + "this is not a registry line\n";
   machine.Write("registry.reg", broken);
   Open(HKEY_LOCAL_MACHINE, kSettings, KEY_READ, ERROR_BADDB);
-  EXPECT_NE(platform::LastRegistryFileError().find("line 12"), std::string::npos) << platform::LastRegistryFileError();
+  EXPECT_NE(platform::LastRegistryFileError().find("line 12"), std::string::npos);
   EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
             ERROR_BADDB);
   EXPECT_EQ(machine.Read("registry.reg"), broken);

@@ -12,7 +12,7 @@ TEST(Utf8Prefix, NeverEndsInsideACharacter) {
       {"\xF0\x9F\x90\xA6x", 3, 0}, {"\xF0\x9F\x90\xA6x", 4, 4},
       {"a\x80\x80\x80\x80", 3, 3},  // stray continuation bytes count one each
       {"\xC3", 0, 0}};
-  for (const auto& [text, max, expected] : cases) EXPECT_EQ(platform::Utf8Prefix(text, max), expected) << text << " " << max;
+  for (const auto& [text, max, expected] : cases) EXPECT_EQ(platform::Utf8Prefix(text, max), expected) << text << max;
   EXPECT_EQ(platform::FixedText<6>("ab\xE2\x82\xAC\xE2\x82\xAC").view(), "ab\xE2\x82\xAC");  // 5 bytes of room
 }
 
