@@ -124,7 +124,7 @@ TEST(RegFile, MalformedInputReportsItsLine) {
 }
 
 TEST(RegFile, SectionsMergeDeletionsApplyAndKeysThatWouldVanishAreStillWritten) {
-  auto parsed = Parsed("REGEDIT4\n[Old]\n\"v\"=\"1\"\n");
+  auto parsed = Parsed("REGEDIT4\n[Old]\n\"v\"=hex:01,\\");  // a list carried on past the end of the file
   Document& doc = *parsed;
   // Leftovers from an earlier read must not survive the next one.
   ParseError error;
