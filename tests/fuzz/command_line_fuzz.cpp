@@ -1,22 +1,15 @@
 // Any bytes as a command line: the tokenizer ends, never reads past the
 // line, and joining tokens without blanks or quotes gives them back.
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "common/command_line.h"
+#include "fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string line(reinterpret_cast<const char*>(data), size);
-  corvid::CommandLineTokenizer tokenizer(line);
+FUZZ_TARGET(bytes, text) {
+  corvid::CommandLineTokenizer tokenizer(text);
   std::vector<std::string> tokens;
   std::string token;
-  size_t total = 0;
-  while (tokenizer.Next(token)) {
+  for (size_t total = 0; tokenizer.Next(token); tokens.push_back(token)) {
     total += token.size();
-    if (total > line.size() || tokens.size() > line.size()) std::abort();
-    tokens.push_back(token);
+    if (total > text.size() || tokens.size() > text.size()) std::abort();
   }
   // Arguments that hold no quote come back through the join unchanged.
   std::vector<const char*> plain;
@@ -26,10 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string joined = corvid::JoinArguments(static_cast<int>(plain.size()), plain.data());
   corvid::CommandLineTokenizer again(joined);
   size_t i = 0;
-  while (again.Next(token)) {
+  for (; again.Next(token); ++i) {
     if (i >= plain.size() || token != plain[i]) std::abort();
-    ++i;
   }
   if (i != plain.size()) std::abort();
-  return 0;
 }

@@ -2,15 +2,10 @@
 // the bytes; every record it delivers converts to the single-byte variant
 // with the same contents; and a log that reads cleanly takes one more record
 // and then reads cleanly again, ending with it.
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
+#include "fuzz_target.h"
 #include "platform/eventlog/evt_file.h"
 
 using namespace platform::evt;
@@ -38,28 +33,21 @@ bool ReadAll(ByteSource& source, std::vector<EventRecordData>& records) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  MemorySource source({data, size});
+FUZZ_TARGET(bytes, text) {
+  MemorySource source(bytes);
   std::vector<EventRecordData> records;
-  if (!ReadAll(source, records)) return 0;
   FileHeader header;
-  if (ReadHeader(source, header) != ERROR_SUCCESS || header.maxSize > (1u << 20)) return 0;
+  if (!ReadAll(source, records) || ReadHeader(source, header) != ERROR_SUCCESS || header.maxSize > (1u << 20)) return;
 
   // Append to a copy in memory, through the file path the writer takes.
   const int fd = ::memfd_create("evt", 0);
-  if (fd < 0) return 0;
-  if (::write(fd, data, size) != static_cast<ssize_t>(size)) std::abort();
-  const std::string path = "/proc/self/fd/" + std::to_string(fd);
-  EventRecordData more;
-  more.source = "Fuzz";
-  more.computer = "HOST";
-  more.strings = {"one", "two"};
-  more.data = {1, 2, 3};
-  if (AppendRecord(path, more) == ERROR_SUCCESS) {
+  if (fd < 0) return;
+  if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+  EventRecordData more{0, 0, 0, 0, 0, 0, "Fuzz", "HOST", {"one", "two"}, {}, {1, 2, 3}};
+  if (AppendRecord("/proc/self/fd/" + std::to_string(fd), more) == ERROR_SUCCESS) {
     FileSource file(fd);
     std::vector<EventRecordData> after;
     if (!ReadAll(file, after) || after.empty() || !(after.back() == more)) std::abort();
   }
   ::close(fd);
-  return 0;
 }

@@ -3,27 +3,19 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
+#include "fuzz_target.h"
 #include "platform/registry/hive_file.h"
 
 using platform::hive::HiveFile;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+FUZZ_TARGET(input, text) {
   // libhivex opens files by name: a memory file keeps the disk out of it.
   const int fd = ::memfd_create("hive", MFD_CLOEXEC);
-  if (fd < 0) return 0;
-  for (size_t done = 0; done < size;) {
-    const ssize_t wrote = ::write(fd, data + done, size - done);
-    if (wrote <= 0) break;
-    done += static_cast<size_t>(wrote);
-  }
+  if (fd < 0) return;
+  if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
   std::unique_ptr<HiveFile> hive;
   const LONG status = HiveFile::Open("/proc/self/fd/" + std::to_string(fd), hive);
   if (status == ERROR_SUCCESS) {
@@ -47,5 +39,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   ::close(fd);
-  return 0;
 }

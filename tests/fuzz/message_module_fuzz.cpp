@@ -1,19 +1,17 @@
-// Any bytes as a message file, loaded the way the description code loads
-// one: written to a file, opened with LoadLibraryExA as data and read with
-// FormatMessageA from the module. The file reader must agree with the
-// in-memory reader, every fetch fits the buffer it was given, and a second
-// load (answered by the module cache) gives the same texts.
+// Any bytes as a message file (a PE image), read in memory and loaded the
+// way the description code loads one: written to a file, opened with
+// LoadLibraryExA as data and read with FormatMessageA from the module. No
+// crash and no read outside the input; the file reader agrees with the
+// in-memory reader, every fetch fits the buffer it was given, every message
+// text found formats with the escapes the description code uses, and a
+// second load (answered by the module cache) gives the same texts.
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <span>
-#include <string>
-#include <vector>
 
+#include "fuzz_target.h"
 #include "platform/base/last_error.h"
 #include "platform/modules/modules.h"
 #include "platform/modules/pe_message_table.h"
@@ -23,7 +21,6 @@ namespace {
 constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
 constexpr DWORD kFetch = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
 constexpr DWORD kNeutralLanguage = 0x0400;
-constexpr DWORD kCategoryBuffer = 256;
 
 // A machine folder of the target's own, removed at exit.
 const std::filesystem::path& Drive() {
@@ -39,15 +36,15 @@ const std::filesystem::path& Drive() {
   return drive;
 }
 
-// The text of `id` as the category (fixed buffer) and the description
-// (allocated) fetches give it; "" when there is none.
-std::string Fetch(HMODULE module, DWORD id) {
-  char buffer[kCategoryBuffer];
-  const DWORD length = FormatMessageA(kFetch, module, id, kNeutralLanguage, buffer, sizeof buffer, nullptr);
+// The text as the category (fixed buffer) and the description (allocated)
+// fetches give it, which must agree; "" when there is none.
+std::string Format(DWORD flags, const void* source, DWORD id) {
+  char buffer[256];  // the category's
+  const DWORD length = FormatMessageA(flags, source, id, kNeutralLanguage, buffer, sizeof buffer, nullptr);
   const DWORD fixedError = length == 0 ? GetLastError() : 0;
   if (length >= sizeof buffer || (length > 0 && std::strlen(buffer) > length)) std::abort();
   char* allocated = nullptr;
-  const DWORD again = FormatMessageA(kFetch | FORMAT_MESSAGE_ALLOCATE_BUFFER, module, id, kNeutralLanguage,
+  const DWORD again = FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, id, kNeutralLanguage,
                                      reinterpret_cast<char*>(&allocated), 0, nullptr);
   if (length > 0 && again != length) std::abort();
   if (fixedError == ERROR_INSUFFICIENT_BUFFER && again < sizeof buffer) std::abort();
@@ -59,7 +56,7 @@ std::string Fetch(HMODULE module, DWORD id) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+FUZZ_TARGET(bytes, input) {
   // A new name for every input: the cache trusts a path it has just read.
   static unsigned serial = 0;
   // Appended, not "m" + ...: GCC 12 sees a false overlap in that at -O2.
@@ -67,34 +64,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   name += std::to_string(serial++);
   name += ".dll";
   const std::filesystem::path file = Drive() / name;
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  std::ofstream(file, std::ios::binary) << input;
   const std::string path = "C:\\" + name;
 
   platform::PeMessageTable table;
-  const LONG status = platform::PeMessageTable::Read(platform::MemoryByteSource(std::span(data, size)), table);
+  const LONG status = platform::PeMessageTable::Read(platform::MemoryByteSource(bytes), table);
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
   if ((module != nullptr) != (status == ERROR_SUCCESS)) std::abort();
   if (module == nullptr) {
     if (GetLastError() != static_cast<DWORD>(status)) std::abort();
     std::filesystem::remove(file);
-    return 0;
+    return;
   }
 
   std::vector<DWORD> ids = {0, 1, 2, 0x3E8, 0xC0000001};
+  size_t visited = 0;
+  std::string found;
   for (const WORD language : table.Languages()) {
-    table.ForEachMessage(language, [&](DWORD id, std::string_view) {
+    table.ForEachMessage(language, [&](DWORD id, std::string_view text) {
+      if (++visited > bytes.size()) std::abort();  // no more entries than bytes
+      table.Find(id, language, 0x0409, found);
       if (ids.size() < 48) ids.push_back(id);
+      // Every text formats with the escapes the description code uses.
+      constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS;
+      if (visited < 64) Format(kFromString, std::string(text).c_str(), 0);
+      if (visited < 64) Format(kFromString | 12, std::string(text).c_str(), 0);
     });
   }
+  for (const DWORD id : ids) table.Find(id, 0, 0x040C, found);
   std::vector<std::string> texts;
-  for (const DWORD id : ids) texts.push_back(Fetch(module, id));
+  for (const DWORD id : ids) texts.push_back(Format(kFetch, module, id));
 
   HMODULE again = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
   if (again == nullptr || again == module) std::abort();
   for (size_t i = 0; i < ids.size(); ++i) {
-    if (Fetch(again, ids[i]) != texts[i]) std::abort();
+    if (Format(kFetch, again, ids[i]) != texts[i]) std::abort();
   }
   if (!FreeLibrary(module) || !FreeLibrary(again) || FreeLibrary(module)) std::abort();
   std::filesystem::remove(file);
-  return 0;
 }

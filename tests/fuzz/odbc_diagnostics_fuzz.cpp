@@ -5,13 +5,10 @@
 // message, a capture that finds nothing leaves nothing of an earlier one,
 // and a careful driver's message arrives as it sent it, cut to the capacity.
 #include <algorithm>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <string_view>
 
 #include "db/odbc_session.h"
+#include "fuzz_target.h"
 #include "platform/base/fixed_text.h"
 #include "platform/windows/windows.h"
 
@@ -24,9 +21,10 @@ std::string_view Take(std::string_view& input, size_t count) {
   return taken;
 }
 
-uint32_t Number(std::string_view bytes) {
+// The next `count` bytes as a number, the first the highest.
+uint32_t Number(std::string_view& input, size_t count) {
   uint32_t value = 0;
-  for (const char c : bytes) value = value << 8 | static_cast<unsigned char>(c);
+  for (const char c : Take(input, count)) value = value << 8 | static_cast<unsigned char>(c);
   return value;
 }
 
@@ -42,14 +40,11 @@ struct Diagnostic {
 Diagnostic Next(std::string_view& input) {
   static constexpr SQLRETURN kResults[] = {SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, SQL_NO_DATA, SQL_ERROR,
                                            SQL_INVALID_HANDLE};
-  Diagnostic d;
-  const uint32_t flags = Number(Take(input, 1));
-  d.terminates = (flags & 1) != 0;
-  d.result = kResults[(flags >> 1) % std::size(kResults)];
-  d.nativeError = static_cast<SQLINTEGER>(Number(Take(input, 4)));
-  d.reportedLength = static_cast<SQLSMALLINT>(Number(Take(input, 2)));
-  d.state = Take(input, 6);
-  d.message = Take(input, Number(Take(input, 2)));
+  const uint32_t flags = Number(input, 1);
+  Diagnostic d{(flags & 1) != 0, kResults[(flags >> 1) % std::size(kResults)],
+               static_cast<SQLINTEGER>(Number(input, 4)), static_cast<SQLSMALLINT>(Number(input, 2)),
+               Take(input, 6), {}};
+  d.message = Take(input, Number(input, 2));
   return d;
 }
 
@@ -92,12 +87,12 @@ class RecordingWindows final : public platform::WindowsService {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+FUZZ_TARGET(bytes, text) {
   FakeDriver driver;
   RecordingWindows windows;
   platform::Override<platform::OdbcService> useDriver(driver);
   platform::Override<platform::WindowsService> useWindows(windows);
-  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string_view input = text;
   HWND window = &windows;
 
   // One session through several failures, as a gather meets them.
@@ -121,5 +116,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const platform::FixedText<50> errorText(session.sqlState);
     if (errorText.view() != state) std::abort();
   }
-  return 0;
 }

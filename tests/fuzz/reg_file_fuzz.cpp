@@ -1,14 +1,9 @@
 // Reads arbitrary bytes as a .reg file; whatever reads must write back to a
 // file that reads as the same tree, and writing that tree again must give
 // the same bytes.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
+#include <algorithm>
 
+#include "fuzz_target.h"
 #include "platform/registry/reg_file.h"
 
 namespace {
@@ -19,43 +14,28 @@ using platform::reg::ParseError;
 
 // Written keys come back as sections; keys with nothing below them are
 // always written. The root itself is never a section.
-bool Shows(const Key& key) {
-  return key.section || !key.values().empty() || key.children().empty();
-}
+bool Shows(const Key& key) { return key.section || !key.values().empty() || key.children().empty(); }
 
-bool SameTree(const Key& a, const Key& b) {
-  std::vector<std::pair<const Key*, const Key*>> pending{{&a, &b}};
-  bool top = true;
-  while (!pending.empty()) {
-    const auto [x, y] = pending.back();
-    pending.pop_back();
-    if (x->name() != y->name() || x->children().size() != y->children().size() ||
-        x->values().size() != y->values().size()) {
-      return false;
-    }
-    if (!top && Shows(*x) != Shows(*y)) return false;
-    top = false;
-    for (size_t i = 0; i < x->values().size(); ++i) {
-      const auto& u = x->values()[i];
-      const auto& v = y->values()[i];
-      if (u.name != v.name || u.type != v.type || u.data != v.data) return false;
-    }
-    for (size_t i = 0; i < x->children().size(); ++i) {
-      pending.emplace_back(x->children()[i].get(), y->children()[i].get());
-    }
+bool SameTree(const Key& x, const Key& y, bool top = true) {
+  const auto same = [](const auto& u, const auto& v) { return u.name == v.name && u.type == v.type && u.data == v.data; };
+  if (x.name() != y.name() || x.children().size() != y.children().size() || (!top && Shows(x) != Shows(y)) ||
+      !std::equal(x.values().begin(), x.values().end(), y.values().begin(), y.values().end(), same)) {
+    return false;
+  }
+  for (size_t i = 0; i < x.children().size(); ++i) {
+    if (!SameTree(*x.children()[i], *y.children()[i], false)) return false;
   }
   return true;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+FUZZ_TARGET(bytes, text) {
   Document doc;
   ParseError error;
-  if (!platform::reg::ParseRegFile(std::string_view(reinterpret_cast<const char*>(data), size),
-                                   doc, error)) {
+  if (!platform::reg::ParseRegFile(text, doc, error)) {
     if (error.line == 0 || error.message.empty()) std::abort();
-    return 0;
+    return;
   }
   const std::string written = platform::reg::WriteRegFile(doc);
   Document again;
@@ -65,5 +45,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   if (platform::reg::WriteRegFile(again) != written) std::abort();
-  return 0;
 }

@@ -15,24 +15,15 @@ TEST(AuthFile, OnlyAPrivateFileIsRead) {
   TempMachine machine;
   machine.Write("auth", "username = gatherer\n  password =  s3cret = x \r\ndomain=CORVIDNET\n# comment\n");
   const std::string path = (machine.root() / "auth").string();
-  const struct {
-    mode_t mode;
-    DWORD status;
-  } kCases[] = {{0600, ERROR_SUCCESS}, {0400, ERROR_SUCCESS}, {0640, ERROR_ACCESS_DENIED}, {0604, ERROR_ACCESS_DENIED}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.mode);
-    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
-    platform::smb::Credentials credentials;
+  for (const mode_t mode : {0600, 0400, 0640, 0604}) {
+    SCOPED_TRACE(mode);
+    const bool private_ = mode == 0600 || mode == 0400;
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    platform::smb::Credentials c;
     std::string why;
-    EXPECT_EQ(platform::smb::ReadAuthFile(path, credentials, why), c.status);
-    if (c.status != ERROR_SUCCESS) {
-      EXPECT_NE(why.find(path), std::string::npos) << why;
-      EXPECT_TRUE(credentials.password.empty());
-      continue;
-    }
-    EXPECT_EQ(credentials.user, "gatherer");
-    EXPECT_EQ(credentials.password, "s3cret = x");
-    EXPECT_EQ(credentials.domain, "CORVIDNET");
+    EXPECT_EQ(platform::smb::ReadAuthFile(path, c, why), private_ ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
+    EXPECT_EQ(c.user + "|" + c.password + "|" + c.domain, private_ ? "gatherer|s3cret = x|CORVIDNET" : "||");
+    EXPECT_EQ(why.find(path) != std::string::npos, !private_) << why;
   }
 }
 

@@ -1,39 +1,25 @@
 // Samba's smbd as a Windows computer of the live network, for tests: one
-// server per loopback address, each with its own configuration and its own
-// state, lock, private, pid, cache and ncalrpc folders (sharing the ncalrpc
-// folder would hand every server's pipes to the first one's RPC helpers),
-// the event logs Application, System and Security, a C$ share, and one
-// user made with smbpasswd. Records are written with Samba's eventlogadm;
-// rpcclient says independently what the server holds.
-//
-// smbd is the test's child; the samba-dcerpcd it starts on demand leaves
-// its process id in the pid folder. Both are stopped by those ids.
-//
-// smbd needs root to serve port 445: elsewhere a test skips, except in CI
-// (CI set), where a server that does not start fails the test:
-//
-//   SambaComputer& pdc = SharedSamba(0);
-//   if (!pdc.ok()) { SAMBA_UNAVAILABLE(pdc); }
+// server per loopback address with its own configuration and folders (a
+// shared ncalrpc folder would hand every server's pipes to the first one's
+// RPC helpers), the event logs Application, System and Security, a C$ share
+// and one user. Records are written with eventlogadm; rpcclient says
+// independently what the server holds. smbd is the test's child, and the
+// samba-dcerpcd it starts leaves its id in the pid folder: both are stopped
+// by those ids. smbd needs root to serve port 445: elsewhere a test skips
+// (SAMBA_UNAVAILABLE), except in CI, where it fails.
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 #include "support/subprocess.h"
 
@@ -62,23 +48,32 @@ class SambaComputer {
   SambaComputer(std::string name, std::string address) : name_(std::move(name)), address_(std::move(address)) {
     why_ = Start();
   }
-  ~SambaComputer() { Stop(); }
+  ~SambaComputer() {
+    if (smbd_ > 0 && ::kill(smbd_, SIGTERM) == 0) WaitOrKill(smbd_, std::chrono::seconds(30));
+    if (folder_.empty()) return;
+    std::ifstream pidFile(folder_ / "pid" / "samba-dcerpcd.pid");
+    if (long helper = 0; pidFile >> helper && helper > 1) {
+      ::kill(static_cast<pid_t>(helper), SIGTERM);
+      for (int i = 0; i < 250 && Running(helper); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
   SambaComputer(const SambaComputer&) = delete;
   SambaComputer& operator=(const SambaComputer&) = delete;
 
   bool ok() const { return why_.empty(); }
   const std::string& why() const { return why_; }
-  const std::string& name() const { return name_; }
   const std::string& address() const { return address_; }
   const std::string& user() const { return user_; }
   std::filesystem::path share() const { return folder_ / "c"; }
-  std::string config() const { return (folder_ / "smb.conf").string(); }
   // An smbclient-style authentication file for this server's user.
   std::string authFile() const { return (folder_ / "auth").string(); }
 
   // Appends records with eventlogadm; false when it fails.
   bool Write(const char* log, const std::vector<SambaRecord>& records) const {
-    std::ostringstream text;
+    const std::string input = (folder_ / "records.txt").string();
+    std::ofstream text(input, std::ios::binary);
     for (const SambaRecord& r : records) {
       text << "LEN: 0\nRS1: 1699505740\nRCN: 0\nTMG: " << r.written << "\nTMW: " << r.written
            << "\nEID: " << r.eventId << "\nETP: " << r.type << "\nECT: " << r.category
@@ -86,16 +81,15 @@ class SambaComputer {
       for (const std::string& s : r.strings) text << "STR: " << s << "\n";
       text << "DAT:\n\n";
     }
-    const std::string input = (folder_ / "records.txt").string();
-    std::ofstream(input, std::ios::binary) << text.str();
-    return Run({"/usr/sbin/eventlogadm", "-s", config(), "-o", "write", log}, input) == 0;
+    text.close();
+    return Tool({"/usr/sbin/eventlogadm", "-s", config(), "-o", "write", log}, input) == 0;
   }
 
   // rpcclient's output for one command, logged on as this server's user.
   std::string Rpcclient(const std::string& command) const {
     const std::string out = (folder_ / "rpcclient.out").string();
-    Run({"/usr/bin/rpcclient", "-A", authFile(), "-c", command, address_}, "/dev/null", out);
-    return ReadAll(out);
+    Tool({"/usr/bin/rpcclient", "-A", authFile(), "-c", command, address_}, "/dev/null", out);
+    return ReadOutput(out);
   }
   // What rpcclient counts in a log; -1 when it says nothing readable.
   long RecordCount(const char* log) const {
@@ -108,58 +102,44 @@ class SambaComputer {
   // smbd processes that serve clients are killed by their ids; the server
   // goes on taking new ones.
   void DropConnections() const {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-      const std::string name = entry.path().filename().string();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      std::ifstream stat(entry.path() / "stat");
-      std::string line;
-      if (!std::getline(stat, line)) continue;
-      const size_t close = line.rfind(')');
-      const size_t open = line.find('(');
-      if (close == std::string::npos || open == std::string::npos) continue;
-      const std::string comm = line.substr(open + 1, close - open - 1);
-      std::istringstream rest(line.substr(close + 2));
-      char state = 0;
-      long parent = 0;
-      rest >> state >> parent;
-      if (parent == smbd_ && (comm == "smbd" || comm.rfind("smbd[", 0) == 0)) {
-        ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
-      }
+    std::istringstream children(ReadOutput("/proc/" + std::to_string(smbd_) + "/task/" + std::to_string(smbd_) + "/children"));
+    for (pid_t child = 0; children >> child;) {
+      const std::string name = ReadOutput("/proc/" + std::to_string(child) + "/comm");
+      if (name == "smbd\n" || name.rfind("smbd[", 0) == 0) ::kill(child, SIGKILL);
     }
   }
 
-  // Gives the server's user another password, which authFile() then holds.
-  bool SetPassword(const std::string& password) {
+  // A password for the server's user (made with `add`), then in authFile().
+  bool SetPassword(const std::string& password, bool add = false) {
     const std::string secret = (folder_ / "secret").string();
     std::ofstream(secret) << password << "\n" << password << "\n";
-    if (Run({"/usr/bin/smbpasswd", "-c", config(), "-s", user_}, secret) != 0) return false;
-    WriteAuthFile(password);
-    return true;
+    std::vector<std::string> argv{"/usr/bin/smbpasswd", "-c", config(), "-s", user_};
+    if (add) argv.insert(argv.begin() + 3, "-a");
+    if (Tool(argv, secret) != 0) return false;
+    std::ofstream(authFile()) << "username = " << user_ << "\npassword = " << password << "\ndomain = " << name_ << "\n";
+    return ::chmod(authFile().c_str(), 0600) == 0;
   }
 
   // Registers an event source of `log` with its message file (a path as
   // the server's registry keeps it), the way eventlogadm's addsource would.
   bool AddSource(const std::string& log, const std::string& source, const std::string& file,
                  uint32_t categories) const {
-    // The server makes its logs' keys (MaxSize, Retention, ...) when its
-    // event log service first starts; a log key made before that lacks them
-    // and the log then cannot be opened.
-    if (!logKeysMade_ && RecordCount(log.c_str()) < 0) return false;
-    logKeysMade_ = true;
+    // A log key made before the event log service first starts lacks the
+    // values (MaxSize, ...) it makes, and the log then cannot be opened.
+    if (RecordCount(log.c_str()) < 0) return false;
     const std::string key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Eventlog\\" + log + "\\" + source;
-    return Registry({"createkey", key}) && Registry({"setvalue", key, "EventMessageFile", "sz", file}) &&
-           Registry({"setvalue", key, "CategoryMessageFile", "sz", file}) &&
-           Registry({"setvalue", key, "CategoryCount", "dword", std::to_string(categories)});
-  }
-
-  // `net registry` on this server's registry.
-  bool Registry(const std::vector<std::string>& arguments) const {
-    std::vector<std::string> argv = {"/usr/bin/net", "-s", config(), "registry"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return Run(argv) == 0;
+    const auto net = [&](std::vector<std::string> arguments) {
+      arguments.insert(arguments.begin(), {"/usr/bin/net", "-s", config(), "registry"});
+      return Tool(arguments) == 0;
+    };
+    return net({"createkey", key}) && net({"setvalue", key, "EventMessageFile", "sz", file}) &&
+           net({"setvalue", key, "CategoryMessageFile", "sz", file}) &&
+           net({"setvalue", key, "CategoryCount", "dword", std::to_string(categories)});
   }
 
  private:
+  std::string config() const { return (folder_ / "smb.conf").string(); }
+
   std::string Start() {
     if (::geteuid() != 0) return "smbd needs root to serve port 445";
     for (const char* tool : {"/usr/sbin/smbd", "/usr/sbin/eventlogadm", "/usr/bin/smbpasswd", "/usr/bin/rpcclient"}) {
@@ -173,67 +153,27 @@ class SambaComputer {
       std::filesystem::create_directories(folder_ / sub);
     }
     const std::string f = folder_.string();
-    std::ofstream(config()) << "[global]\n"
-                            << "  netbios name = " << name_ << "\n"
-                            << "  workgroup = CORVIDNET\n"
-                            << "  server role = standalone server\n"
-                            << "  interfaces = " << address_ << "/8\n"
-                            << "  bind interfaces only = yes\n"
-                            << "  smb ports = 445\n"
-                            << "  disable netbios = yes\n"
-                            << "  state directory = " << f << "/state\n"
-                            << "  lock directory = " << f << "/lock\n"
-                            << "  private dir = " << f << "/private\n"
-                            << "  pid directory = " << f << "/pid\n"
-                            << "  cache directory = " << f << "/cache\n"
-                            << "  ncalrpc dir = " << f << "/ncalrpc\n"
-                            << "  log file = " << f << "/log/%m.log\n"
-                            << "  log level = 1\n"
-                            << "  passdb backend = tdbsam\n"
-                            << "  map to guest = never\n"
-                            << "  load printers = no\n"
-                            << "  printcap name = /dev/null\n"
-                            << "  disable spoolss = yes\n"
-                            << "  eventlog list = Application System Security\n"
-                            << "[C$]\n"
-                            << "  path = " << f << "/c\n"
-                            << "  read only = yes\n";
-    WriteAuthFile(kPassword);
-    const std::string secret = (folder_ / "secret").string();
-    std::ofstream(secret) << kPassword << "\n" << kPassword << "\n";
-    if (Run({"/usr/bin/smbpasswd", "-c", config(), "-a", "-s", user_}, secret) != 0) return "smbpasswd failed";
+    std::ofstream(config())
+        << "[global]\n  netbios name = " << name_ << "\n  workgroup = CORVIDNET\n  server role = standalone server\n"
+        << "  interfaces = " << address_ << "/8\n  bind interfaces only = yes\n  smb ports = 445\n  disable netbios = yes\n"
+        << "  state directory = " << f << "/state\n  lock directory = " << f << "/lock\n  private dir = " << f
+        << "/private\n  pid directory = " << f << "/pid\n  cache directory = " << f << "/cache\n  ncalrpc dir = " << f
+        << "/ncalrpc\n  log file = " << f << "/log/%m.log\n  log level = 1\n  passdb backend = tdbsam\n"
+        << "  map to guest = never\n  load printers = no\n  printcap name = /dev/null\n  disable spoolss = yes\n"
+        << "  eventlog list = Application System Security\n[C$]\n  path = " << f << "/c\n  read only = yes\n";
+    if (!SetPassword(kPassword, true)) return "smbpasswd failed";
 
-    const pid_t parent = ::getpid();
-    smbd_ = ::fork();
-    if (smbd_ == 0) {
-      const int out = ::open((f + "/log/smbd.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(out, 2);
-      if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(126);
-      ::execl("/usr/sbin/smbd", "smbd", "--foreground", "-s", config().c_str(),
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    if (smbd_ < 0) return "cannot start smbd";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!Listening()) {
-      int status = 0;
-      if (::waitpid(smbd_, &status, WNOHANG) == smbd_) {
+    const std::string out = f + "/log/smbd.out";
+    smbd_ = Spawn({"/usr/sbin/smbd", "--foreground", "-s", config()}, "/dev/null", out, out,
+                  [parent = ::getpid()] { return DieWithParent(parent, SIGTERM); });
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30); !Listening();) {
+      if (smbd_ < 0 || WaitFor(smbd_, std::chrono::milliseconds(100)) >= 0) {
         smbd_ = -1;
-        return "smbd ended at start: " + ReadAll(f + "/log/smbd.out") + ReadAll(f + "/log/smbd.log");
+        return "smbd ended at start: " + ReadOutput(out) + ReadOutput(f + "/log/smbd.log");
       }
       if (std::chrono::steady_clock::now() > deadline) return "smbd did not answer in time";
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return "";
-  }
-
-  void WriteAuthFile(const std::string& password) const {
-    {
-      std::ofstream auth(authFile());
-      auth << "username = " << user_ << "\npassword = " << password << "\ndomain = " << name_ << "\n";
-    }
-    ::chmod(authFile().c_str(), 0600);
   }
 
   bool Listening() const {
@@ -247,60 +187,16 @@ class SambaComputer {
     return up;
   }
 
-  void Stop() {
-    if (smbd_ > 0) {
-      ::kill(smbd_, SIGTERM);
-      int status = 0;
-      ::waitpid(smbd_, &status, 0);
-      smbd_ = -1;
-    }
-    if (folder_.empty()) return;
-    std::ifstream pidFile(folder_ / "pid" / "samba-dcerpcd.pid");
-    long helper = 0;
-    if (pidFile >> helper && helper > 1) {
-      ::kill(static_cast<pid_t>(helper), SIGTERM);
-      for (int i = 0; i < 250 && Running(static_cast<pid_t>(helper)); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+  // Not ended yet; a helper not ours to reap may stay a zombie.
+  static bool Running(long pid) {
+    const std::string stat = ReadOutput("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
   }
 
-  // Not ended yet: a helper whose parent never reaps it stays a zombie.
-  static bool Running(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line)) return false;
-    const size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-  }
-
-  static std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  // The exit status; -1 when it could not run or took over a minute.
-  static int Run(const std::vector<std::string>& argv, const std::string& input = "/dev/null",
-                 const std::string& output = "/dev/null") {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      const int in = ::open(input.c_str(), O_RDONLY);
-      const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(out, 2);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      ::execv(args[0], args.data());
-      ::_exit(127);
-    }
-    if (child < 0) return -1;
-    return WaitOrKill(child, std::chrono::minutes(1));
+  static int Tool(const std::vector<std::string>& argv, const std::string& input = "/dev/null",
+                  const std::string& output = "/dev/null") {
+    return Run(argv, output, std::chrono::minutes(1), input);
   }
 
   std::string name_;
@@ -309,7 +205,6 @@ class SambaComputer {
   std::filesystem::path folder_;
   pid_t smbd_ = -1;
   std::string why_;
-  mutable bool logKeysMade_ = false;
 };
 
 }  // namespace testing_support

@@ -1,19 +1,82 @@
-// Runs one of our programs as a child process, as a user or a scheduler
-// would, with its own environment and its output captured.
+// Child processes of tests: our programs, run as a user or a scheduler would
+// with their output captured, and the servers and tools of the fixtures.
+// Each is waited for, or killed, by its process id.
 #pragma once
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace testing_support {
+
+inline std::string ReadOutput(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Starts argv[0] with its input from `input` and its output and errors into
+// `output` and `errors`; `prepare` runs in the child before the program,
+// which does not run when it fails.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& input, const std::string& output,
+                   const std::string& errors, const std::function<bool()>& prepare = {}) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::dup2(::open(input.c_str(), O_RDONLY), 0);
+  ::dup2(::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+  ::dup2(errors == output ? 1 : ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+  if (prepare && !prepare()) ::_exit(126);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  ::execv(args[0], args.data());
+  ::_exit(127);
+}
+
+// For Spawn's `prepare`: `signal` when the test ends, even by a crash.
+inline bool DieWithParent(pid_t parent, int signal) {
+  return ::prctl(PR_SET_PDEATHSIG, signal) == 0 && ::getppid() == parent;
+}
+
+// The exit status (128 + the signal that ended it), or -1 when `pid` did not
+// end within `limit`.
+inline int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (int status = 0; std::chrono::steady_clock::now() < deadline;) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
+inline void Kill(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// As WaitFor, and a child that did not end in time is killed.
+inline int WaitOrKill(pid_t pid, std::chrono::milliseconds limit) {
+  const int status = WaitFor(pid, limit);
+  if (status < 0) Kill(pid);
+  return status;
+}
+
+// A tool's exit status, its output and errors into `output`; -1 when it
+// could not start or did not end within `limit`.
+inline int Run(const std::vector<std::string>& argv, const std::string& output, std::chrono::milliseconds limit,
+               const std::string& input = "/dev/null", const std::function<bool()>& prepare = {}) {
+  const pid_t pid = Spawn(argv, input, output, output, prepare);
+  return pid < 0 ? -1 : WaitOrKill(pid, limit);
+}
 
 struct Child {
   pid_t pid = -1;
@@ -26,69 +89,26 @@ struct Child {
 inline Child Start(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& folder, const std::vector<std::string>& extraEnv = {}) {
   static int counter = 0;
-  Child child;
-  child.out = folder + "/child" + std::to_string(++counter) + ".out";
-  child.err = folder + "/child" + std::to_string(counter) + ".err";
-  child.pid = ::fork();
-  if (child.pid == 0) {
-    const int out = ::open(child.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(child.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int none = ::open("/dev/null", O_RDONLY);
-    ::dup2(none, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
+  const std::string base = folder + "/child" + std::to_string(++counter);
+  Child child{-1, base + ".out", base + ".err"};
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  child.pid = Spawn(argv, "/dev/null", child.out, child.err, [&] {
     for (const std::string& assignment : extraEnv) ::putenv(const_cast<char*>(assignment.c_str()));
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
+    return true;
+  });
   return child;
 }
 
-// The exit status, or -1 when the child did not end within `limit`.
-inline int WaitFor(const Child& child, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    const pid_t done = ::waitpid(child.pid, &status, WNOHANG);
-    if (done == child.pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return -1;
-}
-
-// The exit code of a child that ended within `limit`; -1 when it was
-// killed by a signal, or had to be killed because it did not end in time.
-inline int WaitOrKill(pid_t pid, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) != pid) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline void Kill(const Child& child) {
-  ::kill(child.pid, SIGKILL);
-  int status = 0;
-  ::waitpid(child.pid, &status, 0);
-}
+inline int WaitFor(const Child& child, std::chrono::milliseconds limit) { return WaitFor(child.pid, limit); }
+inline void Kill(const Child& child) { Kill(child.pid); }
 
 // True once some process has `fifo` open for reading: opening its writing
 // end without blocking succeeds only then.
 inline bool HasReader(const std::string& fifo, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   do {
-    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd >= 0) {
+    if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
       ::close(fd);
       return true;
     }

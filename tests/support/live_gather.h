@@ -1,0 +1,102 @@
+// Gathers over SMB into SQLite from LIVEPDC and LIVEWS, two Samba computers
+// whose source CorvidLive has its message file on their C$ share, and from
+// LIVEOFF, where nothing listens; one account for both; the program's
+// settings on a data source of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "support/samba_server.h"
+#include "support/sample_gather.h"
+
+namespace testing_support {
+
+class LiveGather : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!pdc.ok()) SAMBA_UNAVAILABLE(pdc);
+    if (!ws.ok()) SAMBA_UNAVAILABLE(ws);
+#ifndef CORVID_MESSAGE_DLLS
+    GTEST_SKIP() << "no resource tools to build the message file";
+#else
+    const std::string dll = std::string(CORVID_MESSAGE_DLLS) + "/corvid_live64.dll";
+#endif
+    if (SqliteOdbcDriver().empty()) GTEST_SKIP() << "no SQLite3 ODBC driver";
+    for (SambaComputer* server : {&pdc, &ws}) {
+      std::filesystem::copy_file(dll, server->share() / "Windows/system32/corvlive.dll");
+      for (const char* log : {"System", "Application"}) {
+        ASSERT_TRUE(server->AddSource(log, "CorvidLive", "%SystemRoot%\\system32\\corvlive.dll", 2));
+      }
+    }
+    machine.Write("lmhosts", pdc.address() + " LIVEPDC\n" + ws.address() + " LIVEWS\n127.0.0.9 LIVEOFF\n");
+    // One account for both computers, with no domain: each takes it as its own.
+    machine.Write("auth", "username = " + pdc.user() + "\npassword = " + SambaComputer::kPassword + "\n");
+    ::chmod((machine.root() / "auth").c_str(), 0600);
+    std::string why;
+    ASSERT_FALSE(sandbox.AddSqliteEventsDataSource(dsn, &why).empty()) << why;
+    corvid::Instance = resources::ProgramInstance();
+    corvid::Settings = corvid::AppSettings{};
+    corvid::Settings.DataSource.DSN = dsn;
+    corvid::RunLogSettings = corvid::RunLogOptions{(machine.root() / "run.log").string(), 0, 1};
+    corvid::ComputerList.Clear();
+    for (const char* name : {"LIVEPDC", "LIVEWS", "LIVEOFF"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
+  }
+  void TearDown() override { corvid::ComputerList.Clear(); }
+
+  // `count` records of the test's source, written an hour ago onwards.
+  static std::vector<SambaRecord> Records(const char* computer, uint32_t first, uint32_t count) {
+    std::vector<SambaRecord> records;
+    const auto now = static_cast<uint32_t>(::time(nullptr));
+    for (uint32_t i = first; i < first + count; ++i) {
+      records.push_back({now - 3600 + i, 7036, "INFO", static_cast<uint16_t>(1 + i % 2), "CorvidLive", computer,
+                         {"Spooler" + std::to_string(i), i % 2 == 0 ? "running" : "stopped"}});
+    }
+    return records;
+  }
+
+  // The rows a gather must store for these records.
+  static Rows Expected(const std::vector<SambaRecord>& records) {
+    Rows rows;
+    for (const SambaRecord& r : records) {
+      const time_t when = r.written;
+      tm t{};
+      ::gmtime_r(&when, &t);
+      const auto u = [](int value) { return static_cast<SQLUSMALLINT>(value); };
+      const SQL_TIMESTAMP_STRUCT date{static_cast<SQLSMALLINT>(t.tm_year + 1900), u(t.tm_mon + 1), u(t.tm_mday),
+                                      u(t.tm_hour), u(t.tm_min), u(t.tm_sec), 0};
+      rows.insert(Key(r.source, r.eventId, date, "The " + r.strings[0] + " service is now " + r.strings[1] + ".\r\n",
+                      std::nullopt));
+    }
+    return rows;
+  }
+
+  Rows Stored(const char* table, const char* computer) const {
+    Rows rows;
+    Peer peer(dsn);
+    EXPECT_TRUE(peer.connected() && peer.ReadRows(table, computer, rows)) << peer.error();
+    return rows;
+  }
+
+  static const corvid::LogResult& Result(const char* computer, size_t log) {
+    for (const auto& entry : corvid::ComputerList) {
+      if (entry.Name == computer) return entry.LogResults[log];
+    }
+    static const corvid::LogResult none;
+    return none;
+  }
+
+  SambaComputer pdc{"LIVEPDC", "127.0.0.2"};
+  SambaComputer ws{"LIVEWS", "127.0.0.3"};
+  TempMachine machine;
+  ScopedEnv network{"CORVID_NETWORK", std::string("smb:")};
+  ScopedEnv auth{"CORVID_SMB_AUTH", (machine.root() / "auth").string()};
+  ScopedEnv zone{"TZ", std::string("UTC")};
+  OdbcSandbox sandbox;
+  std::string dsn = OdbcSandbox::UniqueName("Live");
+};
+
+}  // namespace testing_support
