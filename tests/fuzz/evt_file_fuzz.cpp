@@ -10,10 +10,8 @@
 
 using namespace platform::evt;
 
-namespace {
-
 // The records of `source`, or false when it does not read cleanly.
-bool ReadAll(ByteSource& source, std::vector<EventRecordData>& records) {
+static bool ReadAll(ByteSource& source, std::vector<EventRecordData>& records) {
   LogLayout layout;
   if (LocateRecords(source, layout) != ERROR_SUCCESS) return false;
   RecordReader reader(source, layout);
@@ -30,8 +28,6 @@ bool ReadAll(ByteSource& source, std::vector<EventRecordData>& records) {
   }
   return true;
 }
-
-}  // namespace
 
 FUZZ_TARGET(bytes, text) {
   MemorySource source(bytes);

@@ -1,6 +1,5 @@
-// FUZZ_TARGET(bytes, text) { ... }: a fuzz target's entry point, for libFuzzer
-// and our standalone driver alike, with the input as bytes and as text. A
-// property that does not hold ends the run with std::abort, as a crash would.
+// FUZZ_TARGET(bytes, text) { ... }: a fuzz target's entry point, with the
+// input as bytes and text. A property that does not hold calls std::abort.
 #pragma once
 
 #include <cstddef>

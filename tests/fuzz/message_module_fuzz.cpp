@@ -1,44 +1,24 @@
-// Any bytes as a message file (a PE image), read in memory and loaded the
-// way the description code loads one: written to a file, opened with
-// LoadLibraryExA as data and read with FormatMessageA from the module. No
-// crash and no read outside the input; the file reader agrees with the
-// in-memory reader, every fetch fits the buffer it was given, every message
+// Any bytes as a message file (a PE image), read in memory and as the
+// description code loads one: from a file with LoadLibraryExA as data, then
+// FormatMessageA. The two readers agree, every fetch fits its buffer, every
 // text found formats with the escapes the description code uses, and a
 // second load (answered by the module cache) gives the same texts.
-#include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "fuzz_target.h"
 #include "platform/base/last_error.h"
 #include "platform/modules/modules.h"
 #include "platform/modules/pe_message_table.h"
-
-namespace {
+#include "support/temp_machine.h"
 
 constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
 constexpr DWORD kFetch = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
 constexpr DWORD kNeutralLanguage = 0x0400;
 
-// A machine folder of the target's own, removed at exit.
-const std::filesystem::path& Drive() {
-  static const std::filesystem::path drive = [] {
-    std::string home = (std::filesystem::temp_directory_path() / "corvid-fuzz-XXXXXX").string();
-    if (::mkdtemp(home.data()) == nullptr) std::abort();
-    ::setenv("CORVID_HOME", home.c_str(), 1);
-    ::unsetenv("CORVID_NETWORK");
-    std::filesystem::create_directories(home + "/drives/c");
-    std::atexit([] { std::filesystem::remove_all(std::getenv("CORVID_HOME")); });
-    return std::filesystem::path(home) / "drives/c";
-  }();
-  return drive;
-}
-
 // The text as the category (fixed buffer) and the description (allocated)
 // fetches give it, which must agree; "" when there is none.
-std::string Format(DWORD flags, const void* source, DWORD id) {
+static std::string Format(DWORD flags, const void* source, DWORD id) {
   char buffer[256];  // the category's
   const DWORD length = FormatMessageA(flags, source, id, kNeutralLanguage, buffer, sizeof buffer, nullptr);
   const DWORD fixedError = length == 0 ? GetLastError() : 0;
@@ -54,17 +34,16 @@ std::string Format(DWORD flags, const void* source, DWORD id) {
   return text;
 }
 
-}  // namespace
-
 FUZZ_TARGET(bytes, input) {
+  static const testing_support::TempMachine machine;  // whose C: is its drives/c
   // A new name for every input: the cache trusts a path it has just read.
   static unsigned serial = 0;
   // Appended, not "m" + ...: GCC 12 sees a false overlap in that at -O2.
   std::string name = "m";
   name += std::to_string(serial++);
   name += ".dll";
-  const std::filesystem::path file = Drive() / name;
-  std::ofstream(file, std::ios::binary) << input;
+  machine.Write("drives/c/" + name, std::string(input));
+  const std::filesystem::path file = machine.root() / "drives/c" / name;
   const std::string path = "C:\\" + name;
 
   platform::PeMessageTable table;

@@ -1,28 +1,25 @@
 // Any bytes as a driver's diagnostics: a fake SQLError answers the session's
 // captures with states, messages and lengths taken from the input, written
 // as a careful or a careless driver writes them. The captured state and
-// message always end inside their buffers, the box shows the captured
-// message, a capture that finds nothing leaves nothing of an earlier one,
-// and a careful driver's message arrives as it sent it, cut to the capacity.
+// message always end inside their buffers, a capture that finds nothing
+// leaves nothing of an earlier one, and a careful driver's message arrives
+// as it sent it, cut to the capacity.
 #include <algorithm>
 #include <cstring>
 
 #include "db/odbc_session.h"
 #include "fuzz_target.h"
 #include "platform/base/fixed_text.h"
-#include "platform/windows/windows.h"
-
-namespace {
 
 // The next `count` bytes of the input, fewer at its end.
-std::string_view Take(std::string_view& input, size_t count) {
+static std::string_view Take(std::string_view& input, size_t count) {
   const std::string_view taken = input.substr(0, std::min(count, input.size()));
   input.remove_prefix(taken.size());
   return taken;
 }
 
 // The next `count` bytes as a number, the first the highest.
-uint32_t Number(std::string_view& input, size_t count) {
+static uint32_t Number(std::string_view& input, size_t count) {
   uint32_t value = 0;
   for (const char c : Take(input, count)) value = value << 8 | static_cast<unsigned char>(c);
   return value;
@@ -37,7 +34,7 @@ struct Diagnostic {
   std::string_view message;
 };
 
-Diagnostic Next(std::string_view& input) {
+static Diagnostic Next(std::string_view& input) {
   static constexpr SQLRETURN kResults[] = {SQL_SUCCESS, SQL_SUCCESS_WITH_INFO, SQL_NO_DATA, SQL_ERROR,
                                            SQL_INVALID_HANDLE};
   const uint32_t flags = Number(input, 1);
@@ -72,39 +69,18 @@ class FakeDriver final : public platform::OdbcWrapper {
   }
 };
 
-class RecordingWindows final : public platform::WindowsService {
- public:
-  const char* text = nullptr;
-  const char* caption = nullptr;
-  int MessageBox(HWND, const char* shown, const char* title, UINT) override {
-    text = shown;
-    caption = title;
-    return IDOK;
-  }
-  HCURSOR LoadCursor(HINSTANCE, const char*) override { return nullptr; }
-  HCURSOR SetCursor(HCURSOR) override { return nullptr; }
-};
-
-}  // namespace
-
-FUZZ_TARGET(bytes, text) {
+FUZZ_TARGET(bytes, input) {
   FakeDriver driver;
-  RecordingWindows windows;
   platform::Override<platform::OdbcService> useDriver(driver);
-  platform::Override<platform::WindowsService> useWindows(windows);
-  std::string_view input = text;
-  HWND window = &windows;
 
   // One session through several failures, as a gather meets them.
   corvid::OdbcSession session;
   for (int round = 0; round < 4 && !input.empty(); ++round) {
     driver.next = Next(input);
-    windows.text = nullptr;
-    corvid::ReportFailure(session, window, "SQLExecute");
+    corvid::CaptureDiagnostics(session);
     const std::string_view state(session.sqlState, strnlen(session.sqlState, sizeof session.sqlState));
     const std::string_view message(session.messageText, strnlen(session.messageText, sizeof session.messageText));
     if (state.size() == sizeof session.sqlState || message.size() == sizeof session.messageText) std::abort();
-    if (windows.text != session.messageText || std::strcmp(windows.caption, "SQLExecute") != 0) std::abort();
     if (session.lastReturn != driver.next.result) std::abort();
     if (driver.next.result == SQL_NO_DATA && (!state.empty() || !message.empty())) std::abort();
     if (driver.next.terminates && driver.next.result != SQL_NO_DATA && driver.next.result != SQL_INVALID_HANDLE) {

@@ -6,18 +6,18 @@
 #include "fuzz_target.h"
 #include "platform/registry/reg_file.h"
 
-namespace {
-
 using platform::reg::Document;
 using platform::reg::Key;
 using platform::reg::ParseError;
 
 // Written keys come back as sections; keys with nothing below them are
 // always written. The root itself is never a section.
-bool Shows(const Key& key) { return key.section || !key.values().empty() || key.children().empty(); }
+static bool Shows(const Key& key) { return key.section || !key.values().empty() || key.children().empty(); }
 
-bool SameTree(const Key& x, const Key& y, bool top = true) {
-  const auto same = [](const auto& u, const auto& v) { return u.name == v.name && u.type == v.type && u.data == v.data; };
+static bool SameTree(const Key& x, const Key& y, bool top = true) {
+  const auto same = [](const auto& u, const auto& v) {
+    return u.name == v.name && u.type == v.type && u.data == v.data;
+  };
   if (x.name() != y.name() || x.children().size() != y.children().size() || (!top && Shows(x) != Shows(y)) ||
       !std::equal(x.values().begin(), x.values().end(), y.values().begin(), y.values().end(), same)) {
     return false;
@@ -27,8 +27,6 @@ bool SameTree(const Key& x, const Key& y, bool top = true) {
   }
   return true;
 }
-
-}  // namespace
 
 FUZZ_TARGET(bytes, text) {
   Document doc;

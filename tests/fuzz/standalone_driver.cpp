@@ -1,8 +1,7 @@
-// Runs a fuzz target without libFuzzer, so every build checks it: first each
-// seed file named on the command line (files or folders of them), then a
-// fixed number of inputs mutated from the seeds with a fixed random seed, so
-// a failure reproduces. A real fuzzing campaign links libFuzzer instead
-// (CORVID_LIBFUZZER with clang).
+// Runs a fuzz target without libFuzzer, so every build checks it: each seed
+// (files, or folders of them, on the command line), then -runs= inputs
+// mutated from them with a fixed random seed, so a failure reproduces.
+// Fuzzing proper links libFuzzer instead (CORVID_LIBFUZZER with clang).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -49,20 +48,16 @@ std::string Mutate(std::string input, std::mt19937& random, const std::vector<st
 int main(int argc, char** argv) {
   long runs = 2000;
   std::vector<std::string> seeds;
-  const auto add = [&](const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  };
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("-runs=", 0) == 0) runs = std::atol(arg.c_str() + 6);
     if (arg.rfind("-", 0) == 0) continue;
-    if (!std::filesystem::is_directory(arg)) {
-      add(arg);
-      continue;
-    }
-    for (const auto& entry : std::filesystem::directory_iterator(arg)) {
-      if (entry.is_regular_file()) add(entry.path());
+    std::vector<std::filesystem::path> files{arg};
+    if (std::filesystem::is_directory(arg)) files.assign(std::filesystem::directory_iterator(arg), {});
+    for (const std::filesystem::path& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      using Bytes = std::istreambuf_iterator<char>;
+      if (!std::filesystem::is_directory(file)) seeds.emplace_back(Bytes(in), Bytes());
     }
   }
   if (seeds.empty()) seeds.emplace_back();

@@ -7,8 +7,6 @@
 #include "platform/smb/smb_network.h"
 #include "support/temp_machine.h"
 
-namespace {
-
 using testing_support::TempMachine;
 
 TEST(AuthFile, OnlyAPrivateFileIsRead) {
@@ -36,5 +34,3 @@ TEST(Lmhosts, NamesAnAddressWhateverTheCase) {
   } kCases[] = {{"PDC01", "127.0.0.2"}, {"pdc01", "127.0.0.2"}, {"WS04", "127.0.0.3"}, {"OFF05", ""}, {"PDC0", ""}};
   for (const auto& c : kCases) EXPECT_EQ(platform::smb::LmhostsAddress(c.name), c.address) << c.name;
 }
-
-}  // namespace

@@ -1,15 +1,9 @@
 // The windowed program on the live network: the computers that answer their
 // server service's type query are selected, and Go gathers them.
-#include <gtest/gtest.h>
-
-#include <QWidget>
-
 #include "resources/dialogs.h"
 #include "shell/main_window.h"
 #include "support/live_gather.h"
 #include "support/qt_dialogs.h"
-
-namespace {
 
 using testing_support::LiveGather;
 
@@ -43,5 +37,3 @@ TEST_F(LiveGather, TheWindowedProgramGathersThroughGo) {
   DestroyWindow(main);
   corvid::ListFilePath.clear();
 }
-
-}  // namespace

@@ -43,33 +43,33 @@ class LiveGather : public ::testing::Test {
     corvid::Settings.DataSource.DSN = dsn;
     corvid::RunLogSettings = corvid::RunLogOptions{(machine.root() / "run.log").string(), 0, 1};
     corvid::ComputerList.Clear();
-    for (const char* name : {"LIVEPDC", "LIVEWS", "LIVEOFF"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
+    for (const char* name : {"LIVEPDC", "LIVEWS", "LIVEOFF"}) {
+      corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
+    }
   }
   void TearDown() override { corvid::ComputerList.Clear(); }
 
   // `count` records of the test's source, written an hour ago onwards.
-  static std::vector<SambaRecord> Records(const char* computer, uint32_t first, uint32_t count) {
-    std::vector<SambaRecord> records;
-    const auto now = static_cast<uint32_t>(::time(nullptr));
-    for (uint32_t i = first; i < first + count; ++i) {
-      records.push_back({now - 3600 + i, 7036, "INFO", static_cast<uint16_t>(1 + i % 2), "CorvidLive", computer,
-                         {"Spooler" + std::to_string(i), i % 2 == 0 ? "running" : "stopped"}});
+  static std::vector<EventRecordData> Records(const char* computer, uint32_t first, uint32_t count) {
+    std::vector<EventRecordData> records;
+    for (uint32_t i = first, t = static_cast<uint32_t>(::time(nullptr)) - 3600 + i; i < first + count; ++i, ++t) {
+      records.push_back({0, t, t, 7036, EVENTLOG_INFORMATION_TYPE, static_cast<uint16_t>(1 + i % 2), "CorvidLive",
+                         computer, {"Spooler" + std::to_string(i), i % 2 == 0 ? "running" : "stopped"}, {}, {}});
     }
     return records;
   }
 
   // The rows a gather must store for these records.
-  static Rows Expected(const std::vector<SambaRecord>& records) {
+  static Rows Expected(const std::vector<EventRecordData>& records) {
     Rows rows;
-    for (const SambaRecord& r : records) {
-      const time_t when = r.written;
-      tm t{};
-      ::gmtime_r(&when, &t);
-      const auto u = [](int value) { return static_cast<SQLUSMALLINT>(value); };
-      const SQL_TIMESTAMP_STRUCT date{static_cast<SQLSMALLINT>(t.tm_year + 1900), u(t.tm_mon + 1), u(t.tm_mday),
-                                      u(t.tm_hour), u(t.tm_min), u(t.tm_sec), 0};
-      rows.insert(Key(r.source, r.eventId, date, "The " + r.strings[0] + " service is now " + r.strings[1] + ".\r\n",
-                      std::nullopt));
+    const auto u = [](int value) { return static_cast<SQLUSMALLINT>(value); };
+    for (const auto& r : records) {
+      const time_t when = r.timeWritten;
+      const tm t = *std::gmtime(&when);
+      rows.insert(Key(r.source, r.eventId,
+                      {static_cast<SQLSMALLINT>(t.tm_year + 1900), u(t.tm_mon + 1), u(t.tm_mday), u(t.tm_hour),
+                       u(t.tm_min), u(t.tm_sec), 0},
+                      "The " + r.strings[0] + " service is now " + r.strings[1] + ".\r\n", std::nullopt));
     }
     return rows;
   }

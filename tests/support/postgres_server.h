@@ -1,14 +1,14 @@
 // A throwaway PostgreSQL server: a new cluster in a temp folder, on a Unix
-// socket there only (so servers run side by side), trust authentication for
-// "corvid" and the tables of sql/postgresql.sql in the database "postgres".
-// initdb and postgres refuse root, which CI is, so then it runs as "nobody".
-// It dies with the test (parent-death signal). SharedPostgres() starts one
-// per test program on first use; a test skips when !ok().
+// socket there only, trust authentication for "corvid" and the tables of
+// sql/postgresql.sql. As root (CI) it runs as "nobody", which initdb and
+// postgres require. It dies with the test. SharedPostgres() starts one per
+// test program on first use; a test skips when !ok().
 #pragma once
 
 #include <glob.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -36,24 +36,23 @@ class PostgresServer {
     std::error_code ignored;
     if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
   }
-  PostgresServer(const PostgresServer&) = delete;
-  PostgresServer& operator=(const PostgresServer&) = delete;
 
   bool ok() const { return why_.empty(); }
   const std::string& why() const { return why_; }
 
   // The attributes of a psqlODBC data source on the test database.
   std::vector<std::pair<std::string, std::string>> DataSourceAttributes() const {
-    return {{"Servername", folder_.string()}, {"Port", std::to_string(kPort)}, {"Database", kDatabase}, {"Username", kUser}};
+    return {{"Servername", folder_.string()}, {"Port", std::to_string(kPort)}, {"Database", kDatabase},
+            {"Username", kUser}};
   }
 
-  // Runs SQL with psql, outside ODBC; the unaligned, tuples-only output goes
-  // to `output`. False when psql fails.
+  // Runs SQL with psql, outside ODBC; its unaligned, tuples-only output goes
+  // to `output`.
   bool Psql(const std::string& sql, std::string* output = nullptr) const {
     const std::string log = (folder_ / "psql.out").string();
-    const int status = Run({bin_ + "/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", folder_.string(), "-p",
-                            std::to_string(kPort), "-U", kUser, "-d", kDatabase, "-c", sql},
-                           log, std::chrono::seconds(30), "/dev/null", InFolder(false));
+    const int status = Run({bin_ + "/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", folder_.string(),
+                            "-p", std::to_string(kPort), "-U", kUser, "-d", kDatabase, "-c", sql},
+                           "/dev/null", log, std::chrono::seconds(30), InFolder(false));
     if (output != nullptr) *output = ReadOutput(log);
     return status == 0;
   }
@@ -61,8 +60,8 @@ class PostgresServer {
  private:
   std::string Start() {
     glob_t found{};
-    if (::glob("/usr/lib/postgresql/*/bin/postgres", 0, nullptr, &found) == 0 && found.gl_pathc > 0) {
-      bin_ = std::filesystem::path(found.gl_pathv[found.gl_pathc - 1]).parent_path().string();  // the newest
+    if (::glob("/usr/lib/postgresql/*/bin/postgres", 0, nullptr, &found) == 0) {
+      bin_ = std::filesystem::path(found.gl_pathv[found.gl_pathc - 1]).parent_path();  // the newest
     }
     ::globfree(&found);
     if (bin_.empty()) return "no PostgreSQL server installed (/usr/lib/postgresql/*/bin)";
@@ -80,8 +79,8 @@ class PostgresServer {
 
     const std::string data = (folder_ / "data").string();
     const std::string log = (folder_ / "postgres.log").string();
-    if (Run({bin_ + "/initdb", "-D", data, "-U", kUser, "-A", "trust", "-E", "UTF8", "--locale=C", "--no-sync"}, log,
-            std::chrono::seconds(60), "/dev/null", InFolder(root)) != 0) {
+    if (Run({bin_ + "/initdb", "-D", data, "-U", kUser, "-A", "trust", "-E", "UTF8", "--locale=C", "--no-sync"},
+            "/dev/null", log, std::chrono::seconds(60), InFolder(root)) != 0) {
       return "initdb failed: " + ReadOutput(log);
     }
     server_ = Spawn({bin_ + "/postgres", "-D", data, "-k", folder_.string(), "-p", std::to_string(kPort), "-c",
@@ -98,17 +97,17 @@ class PostgresServer {
       if (std::chrono::steady_clock::now() > deadline) return "postgres did not start in time: " + ReadOutput(log);
     }
     std::string output;
-    if (!Psql(ReadOutput(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output)) return "cannot create the tables: " + output;
-    return "";
+    const bool tables = Psql(ReadOutput(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output);
+    return tables ? "" : "cannot create the tables: " + output;
   }
 
-  // Spawn's `prepare` for the server's programs: in its folder, as "nobody"
-  // for root, and ending with the test.
+  // Spawn's `prepare`: in the folder, as "nobody" for root, dying with the test.
   std::function<bool()> InFolder(bool dropRoot) const {
     return [this, dropRoot, parent = ::getpid()] {
       return ::chdir(folder_.c_str()) == 0 &&
              (!dropRoot || (::setgroups(0, nullptr) == 0 && ::setgid(gid_) == 0 && ::setuid(uid_) == 0)) &&
-             DieWithParent(parent, SIGQUIT);  // after the change of user, which would clear it
+             // (Set after the change of user, which would clear it.)
+             ::prctl(PR_SET_PDEATHSIG, SIGQUIT) == 0 && ::getppid() == parent;
     };
   }
 
@@ -120,8 +119,6 @@ class PostgresServer {
   std::string why_;
 };
 
-// The server of this test program, started when first asked for and stopped
-// when the program ends.
 inline PostgresServer& SharedPostgres() {
   static PostgresServer server;
   return server;

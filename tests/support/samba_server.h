@@ -1,17 +1,16 @@
-// Samba's smbd as a Windows computer of the live network, for tests: one
-// server per loopback address with its own configuration and folders (a
-// shared ncalrpc folder would hand every server's pipes to the first one's
-// RPC helpers), the event logs Application, System and Security, a C$ share
-// and one user. Records are written with eventlogadm; rpcclient says
-// independently what the server holds. smbd is the test's child, and the
-// samba-dcerpcd it starts leaves its id in the pid folder: both are stopped
-// by those ids. smbd needs root to serve port 445: elsewhere a test skips
-// (SAMBA_UNAVAILABLE), except in CI, where it fails.
+// Samba's smbd as a Windows computer of the live network: one server per
+// loopback address with its own configuration and folders (a shared ncalrpc
+// folder would hand every server's pipes to the first one's RPC helpers),
+// three event logs, a C$ share and one user. eventlogadm writes records;
+// rpcclient says independently what the server holds. smbd and the
+// samba-dcerpcd it starts are stopped by their ids. smbd needs root for port
+// 445: elsewhere a test skips (SAMBA_UNAVAILABLE), in CI it fails.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -21,6 +20,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/eventlog/evt_file.h"
 #include "support/subprocess.h"
 
 #define SAMBA_UNAVAILABLE(server)                                            \
@@ -31,15 +32,7 @@
 
 namespace testing_support {
 
-struct SambaRecord {
-  uint32_t written = 0;  // also the generated time
-  uint32_t eventId = 0;
-  const char* type = "INFO";  // INFO, ERROR, WARNING, AUDIT SUCCESS, AUDIT FAILURE
-  uint16_t category = 0;
-  std::string source;
-  std::string computer;
-  std::vector<std::string> strings;
-};
+using platform::evt::EventRecordData;
 
 class SambaComputer {
  public:
@@ -59,8 +52,6 @@ class SambaComputer {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
-  SambaComputer(const SambaComputer&) = delete;
-  SambaComputer& operator=(const SambaComputer&) = delete;
 
   bool ok() const { return why_.empty(); }
   const std::string& why() const { return why_; }
@@ -70,25 +61,27 @@ class SambaComputer {
   // An smbclient-style authentication file for this server's user.
   std::string authFile() const { return (folder_ / "auth").string(); }
 
-  // Appends records with eventlogadm; false when it fails.
-  bool Write(const char* log, const std::vector<SambaRecord>& records) const {
+  // Appends records (their times, id, category, source, computer, strings,
+  // and type: error or information) with eventlogadm; false when it fails.
+  bool Write(const char* log, const std::vector<EventRecordData>& records) const {
     const std::string input = (folder_ / "records.txt").string();
     std::ofstream text(input, std::ios::binary);
-    for (const SambaRecord& r : records) {
-      text << "LEN: 0\nRS1: 1699505740\nRCN: 0\nTMG: " << r.written << "\nTMW: " << r.written
-           << "\nEID: " << r.eventId << "\nETP: " << r.type << "\nECT: " << r.category
+    for (const auto& r : records) {
+      const char* type = r.eventType == EVENTLOG_ERROR_TYPE ? "ERROR" : "INFO";
+      text << "LEN: 0\nRS1: 1699505740\nRCN: 0\nTMG: " << r.timeGenerated << "\nTMW: " << r.timeWritten
+           << "\nEID: " << r.eventId << "\nETP: " << type << "\nECT: " << r.eventCategory
            << "\nRS2: 0\nCRN: 0\nUSL: 0\nSRC: " << r.source << "\nSRN: " << r.computer << "\n";
       for (const std::string& s : r.strings) text << "STR: " << s << "\n";
       text << "DAT:\n\n";
     }
     text.close();
-    return Tool({"/usr/sbin/eventlogadm", "-s", config(), "-o", "write", log}, input) == 0;
+    return Run({"/usr/sbin/eventlogadm", "-s", config(), "-o", "write", log}, input) == 0;
   }
 
   // rpcclient's output for one command, logged on as this server's user.
   std::string Rpcclient(const std::string& command) const {
     const std::string out = (folder_ / "rpcclient.out").string();
-    Tool({"/usr/bin/rpcclient", "-A", authFile(), "-c", command, address_}, "/dev/null", out);
+    Run({"/usr/bin/rpcclient", "-A", authFile(), "-c", command, address_}, "/dev/null", out);
     return ReadOutput(out);
   }
   // What rpcclient counts in a log; -1 when it says nothing readable.
@@ -98,11 +91,11 @@ class SambaComputer {
     return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + 19, nullptr, 10);
   }
 
-  // Cuts every client's connection, as a network that fails would: the
-  // smbd processes that serve clients are killed by their ids; the server
-  // goes on taking new ones.
+  // Cuts every client's connection, as a failing network would: the smbd
+  // children that serve clients are killed; the server takes new ones.
   void DropConnections() const {
-    std::istringstream children(ReadOutput("/proc/" + std::to_string(smbd_) + "/task/" + std::to_string(smbd_) + "/children"));
+    const std::string smbd = std::to_string(smbd_);
+    std::istringstream children(ReadOutput("/proc/" + smbd + "/task/" + smbd + "/children"));
     for (pid_t child = 0; children >> child;) {
       const std::string name = ReadOutput("/proc/" + std::to_string(child) + "/comm");
       if (name == "smbd\n" || name.rfind("smbd[", 0) == 0) ::kill(child, SIGKILL);
@@ -115,13 +108,13 @@ class SambaComputer {
     std::ofstream(secret) << password << "\n" << password << "\n";
     std::vector<std::string> argv{"/usr/bin/smbpasswd", "-c", config(), "-s", user_};
     if (add) argv.insert(argv.begin() + 3, "-a");
-    if (Tool(argv, secret) != 0) return false;
-    std::ofstream(authFile()) << "username = " << user_ << "\npassword = " << password << "\ndomain = " << name_ << "\n";
+    if (Run(argv, secret) != 0) return false;
+    std::ofstream(authFile()) << "username = " << user_ << "\npassword = " << password << "\ndomain = " << name_
+                              << "\n";
     return ::chmod(authFile().c_str(), 0600) == 0;
   }
 
-  // Registers an event source of `log` with its message file (a path as
-  // the server's registry keeps it), the way eventlogadm's addsource would.
+  // An event source of `log` with its message file (a path on the server).
   bool AddSource(const std::string& log, const std::string& source, const std::string& file,
                  uint32_t categories) const {
     // A log key made before the event log service first starts lacks the
@@ -130,7 +123,7 @@ class SambaComputer {
     const std::string key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Eventlog\\" + log + "\\" + source;
     const auto net = [&](std::vector<std::string> arguments) {
       arguments.insert(arguments.begin(), {"/usr/bin/net", "-s", config(), "registry"});
-      return Tool(arguments) == 0;
+      return Run(arguments) == 0;
     };
     return net({"createkey", key}) && net({"setvalue", key, "EventMessageFile", "sz", file}) &&
            net({"setvalue", key, "CategoryMessageFile", "sz", file}) &&
@@ -155,7 +148,8 @@ class SambaComputer {
     const std::string f = folder_.string();
     std::ofstream(config())
         << "[global]\n  netbios name = " << name_ << "\n  workgroup = CORVIDNET\n  server role = standalone server\n"
-        << "  interfaces = " << address_ << "/8\n  bind interfaces only = yes\n  smb ports = 445\n  disable netbios = yes\n"
+        << "  interfaces = " << address_ << "/8\n  bind interfaces only = yes\n  smb ports = 445\n"
+        << "  disable netbios = yes\n"
         << "  state directory = " << f << "/state\n  lock directory = " << f << "/lock\n  private dir = " << f
         << "/private\n  pid directory = " << f << "/pid\n  cache directory = " << f << "/cache\n  ncalrpc dir = " << f
         << "/ncalrpc\n  log file = " << f << "/log/%m.log\n  log level = 1\n  passdb backend = tdbsam\n"
@@ -165,7 +159,7 @@ class SambaComputer {
 
     const std::string out = f + "/log/smbd.out";
     smbd_ = Spawn({"/usr/sbin/smbd", "--foreground", "-s", config()}, "/dev/null", out, out,
-                  [parent = ::getpid()] { return DieWithParent(parent, SIGTERM); });
+                  [parent = ::getpid()] { return ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() == parent; });
     for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30); !Listening();) {
       if (smbd_ < 0 || WaitFor(smbd_, std::chrono::milliseconds(100)) >= 0) {
         smbd_ = -1;
@@ -187,16 +181,10 @@ class SambaComputer {
     return up;
   }
 
-  // Not ended yet; a helper not ours to reap may stay a zombie.
+  // Not ended yet; a helper not ours to reap may stay a zombie (state Z).
   static bool Running(long pid) {
     const std::string stat = ReadOutput("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
-  }
-
-  static int Tool(const std::vector<std::string>& argv, const std::string& input = "/dev/null",
-                  const std::string& output = "/dev/null") {
-    return Run(argv, output, std::chrono::minutes(1), input);
+    return !stat.empty() && stat.find(") Z ") == std::string::npos;
   }
 
   std::string name_;

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,9 +23,8 @@ inline std::string ReadOutput(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Starts argv[0] with its input from `input` and its output and errors into
-// `output` and `errors`; `prepare` runs in the child before the program,
-// which does not run when it fails.
+// Starts argv[0] with standard input, output and errors redirected; the
+// program runs only if `prepare`, run in the child first, succeeds.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& input, const std::string& output,
                    const std::string& errors, const std::function<bool()>& prepare = {}) {
   const pid_t pid = ::fork();
@@ -42,17 +40,13 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& inpu
   ::_exit(127);
 }
 
-// For Spawn's `prepare`: `signal` when the test ends, even by a crash.
-inline bool DieWithParent(pid_t parent, int signal) {
-  return ::prctl(PR_SET_PDEATHSIG, signal) == 0 && ::getppid() == parent;
-}
-
-// The exit status (128 + the signal that ended it), or -1 when `pid` did not
-// end within `limit`.
+// The exit status (128 + the signal that ended it); -1 when not ended in time.
 inline int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (int status = 0; std::chrono::steady_clock::now() < deadline;) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return -1;
@@ -71,9 +65,10 @@ inline int WaitOrKill(pid_t pid, std::chrono::milliseconds limit) {
 }
 
 // A tool's exit status, its output and errors into `output`; -1 when it
-// could not start or did not end within `limit`.
-inline int Run(const std::vector<std::string>& argv, const std::string& output, std::chrono::milliseconds limit,
-               const std::string& input = "/dev/null", const std::function<bool()>& prepare = {}) {
+// could not start or did not end in time.
+inline int Run(const std::vector<std::string>& argv, const std::string& input = "/dev/null",
+               const std::string& output = "/dev/null", std::chrono::milliseconds limit = std::chrono::minutes(1),
+               const std::function<bool()>& prepare = {}) {
   const pid_t pid = Spawn(argv, input, output, output, prepare);
   return pid < 0 ? -1 : WaitOrKill(pid, limit);
 }
