@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "db/event_table.h"
 #include "db/odbc_session.h"
@@ -25,26 +22,24 @@ class Reader : public testing_support::OdbcConnection {
   explicit Reader(const std::string& dsn) : OdbcConnection(dsn, true) {}
   std::optional<std::string> Single(const std::string& sql, SQLSMALLINT type) {
     std::optional<std::string> value;
-    if (!Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS)) || !Check(odbc::SQLFetch(statement_)) ||
-        !ReadLong(1, type, value)) {
-      ADD_FAILURE() << sql << ": " << error();
-    }
+    EXPECT_TRUE(Execute(sql) && Check(odbc::SQLFetch(statement_)) && ReadLong(1, type, value)) << sql << ": " << error();
     odbc::SQLCloseCursor(statement_);
     return value;
   }
 };
 
 using DriverTest = testing_support::DatabaseTest;
+INSTANTIATE_TEST_SUITE_P(Drivers, DriverTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         testing_support::BackendName);
 
 TEST_P(DriverTest, LongTextsAndBinaryDataComeBackExactly) {
   std::string longText;
   while (longText.size() < 100 * 1024) longText += "Line " + std::to_string(longText.size()) + " of the text.\r\n";
-  struct Case {
+  const struct {
     const char* name;
     std::string description;
     std::optional<std::string> data;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"long", longText, std::nullopt},
       {"zeros", "short", std::string("\x00\x01\xff\x00\x80zero\x00", 10)},
       {"one", "", std::string(1, '\0')},
@@ -54,7 +49,7 @@ TEST_P(DriverTest, LongTextsAndBinaryDataComeBackExactly) {
   source.DSN = dsn;
   ASSERT_TRUE(corvid::OpenSession(session) && corvid::ConnectSession(session, nullptr, source)) << session.messageText;
   ASSERT_TRUE(corvid::PrepareInsert(session, nullptr, "Application")) << session.messageText;
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     corvid::EventRow row;
     row.Workstation = row.Computer = k.name;
     row.EventDate = row.RecordDate = corvid::Timestamp{2004, 2, 29, 10, 0, 0, 1000};
@@ -76,7 +71,7 @@ TEST_P(DriverTest, LongTextsAndBinaryDataComeBackExactly) {
   corvid::CloseSession(session);
 
   Reader reader(dsn);
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
     const std::string where = std::string(" FROM Application WHERE Computer='") + k.name + "'";
     EXPECT_EQ(reader.Single("SELECT Description" + where, SQL_C_CHAR).value_or("<NULL>"), k.description);
@@ -84,8 +79,5 @@ TEST_P(DriverTest, LongTextsAndBinaryDataComeBackExactly) {
     EXPECT_EQ(reader.Single("SELECT EventID" + where, SQL_C_CHAR), "65535");
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Drivers, DriverTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres),
-                         testing_support::BackendName);
 
 }  // namespace

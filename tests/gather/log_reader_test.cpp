@@ -3,9 +3,7 @@
 // buffer growth of a read, cancels, and records that cannot be walked.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
+#include <algorithm>
 
 #include "config/settings_store.h"
 #include "gather/gather_run.h"
@@ -43,9 +41,9 @@ class RecordingOdbc : public platform::OdbcWrapper {
 std::vector<uint8_t> Records(const std::vector<uint32_t>& writtenTimes) {
   std::vector<uint8_t> bytes;
   for (uint32_t time : writtenTimes) {
-    platform::evt::EventRecordData data;
     // Constructed strings: GCC 12 at -O2 warns falsely of an uninitialised
     // buffer when a short literal is assigned here.
+    platform::evt::EventRecordData data;
     data.source = std::string("Src");
     data.computer = std::string("PC");
     data.timeWritten = data.timeGenerated = time;
@@ -60,7 +58,6 @@ class LogReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     corvid::Settings = corvid::AppSettings{};
-    corvid::cancelRequested = 0;
     reader.sourceTable = std::make_unique<corvid::EventSourceTable>();
   }
   void TearDown() override { corvid::cancelRequested = 0; }
@@ -88,35 +85,29 @@ TEST_F(LogReaderTest, SkipsByWrittenTimeAndCountsTheRowsStoredAtTheHorizon) {
 }
 
 TEST_F(LogReaderTest, CommitsEveryPeriodPlusOneRowsAndWithTheLastCountedRecord) {
-  struct Case {
+  const struct {
     DWORD period;
+    uint32_t lastWritten;
     const char* trace;
+  } cases[] = {
+      {0, 20, "ECECECECECECECECECEC"},
+      {2, 20, "EEECEEECEEECEC"},        // after rows 3, 6, 9 and the tenth, the last counted
+      {0xFFFFFFFF, 20, "EEEEEEEEEEC"},  // a negative period from the dialog: only the last
+      {0xFFFFFFFF, 10, "EEEEEEEEE"},    // the last record skipped: nothing to commit
   };
-  const Case cases[] = {
-      {0, "ECECECECECECECECECEC"},
-      {2, "EEECEEECEEECEC"},             // after rows 3, 6, 9 and the tenth, the last counted
-      {0xFFFFFFFF, "EEEEEEEEEEC"},       // a negative period from the dialog: only the last
-  };
-  for (const Case& c : cases) {
+  reader.storedNewest = 10;
+  reader.storedAtNewest = 1;
+  for (const auto& c : cases) {
     corvid::Settings.TransactionPeriod = c.period;
     odbc.trace.clear();
-    reader.recordsProcessed = reader.rowsPending = 0;
+    reader.recordsProcessed = reader.rowsPending = reader.skippedAtNewest = 0;
     reader.recordCount = 10;
-    ASSERT_TRUE(Walk({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    ASSERT_TRUE(Walk({11, 12, 13, 14, 15, 16, 17, 18, 19, c.lastWritten}));
     EXPECT_EQ(odbc.trace, c.trace) << c.period;
   }
 }
 
-TEST_F(LogReaderTest, WithAHugePeriodASkippedLastRecordCommitsNothing) {
-  corvid::Settings.TransactionPeriod = 0xFFFFFFFF;
-  reader.storedNewest = 10;
-  reader.storedAtNewest = 1;
-  reader.recordCount = 4;
-  ASSERT_TRUE(Walk({11, 12, 13, 10}));
-  EXPECT_EQ(odbc.trace, "EEE");
-}
-
-TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHand) {
+TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHandAndARecordThatCannotBeOneEndsTheLog) {
   odbc.cancelAt = 2;
   EXPECT_FALSE(Walk({1, 2, 3, 4}));
   EXPECT_EQ(reader.status, corvid::kStatusCancelled);
@@ -126,25 +117,23 @@ TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHand) {
   reader.recordsProcessed = 0;
   EXPECT_FALSE(Walk({1, 2}));
   EXPECT_EQ(reader.recordsProcessed, 0u);
-}
 
-TEST_F(LogReaderTest, ARecordThatCannotBeOneEndsTheLogInsteadOfTheWalk) {
+  corvid::cancelRequested = 0;
   reader.buffer = Records({1, 2});
   reinterpret_cast<EVENTLOGRECORD*>(reader.buffer.data())->Length = 0;
   reader.bufferSize = reader.bytesRead = static_cast<DWORD>(reader.buffer.size());
-  reader.recordCount = 2;
   EXPECT_FALSE(reader.WalkBatch(session));
   EXPECT_EQ(reader.status, corvid::kStatusUnableToRead);
-  EXPECT_EQ(odbc.inserts, 0);
+  EXPECT_EQ(odbc.inserts, 2);
 }
 
-// An event log that answers reads from a script.
+// An event log that answers reads from a script: an error (with the size
+// needed for 122) or records.
 class ScriptedLog : public platform::EventLogWrapper {
  public:
   ScriptedLog() : EventLogWrapper(platform::EventLogService::Default()) {}
   struct Answer {
-    DWORD error;   // 0: deliver `records`
-    DWORD needed;  // with 122
+    DWORD error, needed;
     std::vector<uint32_t> records;
   };
   HANDLE OpenEventLog(const char* server, const char*) override {
@@ -157,21 +146,17 @@ class ScriptedLog : public platform::EventLogWrapper {
   }
   BOOL ReadEventLog(HANDLE, DWORD, DWORD, void* buffer, DWORD size, DWORD* read, DWORD* needed) override {
     sizes.push_back(size);
-    const Answer answer = answers.at(next++);
-    if (answer.error != 0) {
-      *needed = answer.needed;
-      SetLastError(answer.error);
-      return FALSE;
-    }
+    const Answer answer = answers.at(sizes.size() - 1);
+    *needed = answer.needed;
+    SetLastError(answer.error);
     const std::vector<uint8_t> bytes = Records(answer.records);
-    std::memcpy(buffer, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(buffer));
     *read = static_cast<DWORD>(bytes.size());
-    return TRUE;
+    return answer.error == 0;
   }
   BOOL CloseEventLog(HANDLE) override { return TRUE; }
   std::vector<Answer> answers;
   std::vector<DWORD> sizes;
-  size_t next = 0;
   std::string opened;
 };
 
@@ -181,8 +166,8 @@ TEST(LogReaderReads, GrowTheBufferForABigRecordAtMostTwiceACall) {
   corvid::LogReader reader("System", nullptr);
   reader.logHandle = reinterpret_cast<HANDLE>(&log);
   reader.NewBuffer(corvid::kFirstBufferSize);
-  log.answers = {{122, 12000, {}}, {0, 0, {1}},                 // grows, then reads
-                 {122, 15000, {}}, {122, 16000, {}},             // grows twice: nothing read
+  log.answers = {{122, 12000, {}}, {0, 0, {1}},      // grows, then reads
+                 {122, 15000, {}}, {122, 16000, {}},  // grows twice: nothing read
                  {0, 0, {2}}, {38, 0, {}}};
   EXPECT_TRUE(reader.ReadNextBatch());
   EXPECT_EQ(reader.bufferSize, 12000u);
@@ -203,8 +188,7 @@ TEST(LogReaderOpens, WithTheNameCutTo49Characters) {
   ScriptedLog log;
   platform::Override<platform::EventLogService> use(log);
   corvid::LogReader reader("System", nullptr);
-  const std::string name(60, 'N');
-  reader.OpenLog(name.c_str());  // the registry of that computer cannot be read
+  reader.OpenLog(std::string(60, 'N').c_str());  // the registry of that computer cannot be read
   EXPECT_EQ(log.opened, std::string(49, 'N'));
   EXPECT_EQ(reader.recordCount, 3u);
   EXPECT_EQ(reader.status, corvid::kStatusRegistryUnavailable);

@@ -1,8 +1,6 @@
 // The run log, byte for byte, with the clock fixed.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "config/settings_store.h"
 #include "gather/run_log.h"
 #include "platform/accounts_time/clock.h"
@@ -14,23 +12,21 @@
 namespace {
 
 using corvid::ComputerList;
-using corvid::MakeComputerEntry;
 using corvid::RunLogSettings;
-using testing_support::ScopedEnv;
-using testing_support::TempMachine;
-
-// 2026-12-04 10:19:15 UTC.
-constexpr std::time_t kNow = 1796379555;
 
 const std::string kHead =
     "===============================\n"
     "12/04/2026 10:19:15 Gathering completed\n"
     "Descr\tComputerName\t TableName\tOperation\tErrorCode\n"
     "===============================\n";
+const std::string kPdcCompleted =
+    "Success\tPDC01\tSystem     \tOPERATION COMPLETED\t0\n"
+    "Success\tPDC01\tSecurity   \tOPERATION COMPLETED\t0\n"
+    "Success\tPDC01\tApplication\tOPERATION COMPLETED\t0\n";
 
 std::string Tail(int processed, int errors) {
-  return "\n===============================\nProcessed\t" + std::to_string(processed) +
-         "\nErrors\t" + std::to_string(errors) + "\n\n";
+  return "\n===============================\nProcessed\t" + std::to_string(processed) + "\nErrors\t" +
+         std::to_string(errors) + "\n\n";
 }
 
 class RunLogTest : public ::testing::Test {
@@ -43,9 +39,9 @@ class RunLogTest : public ::testing::Test {
   }
   void TearDown() override { ComputerList.Clear(); }
 
-  void AddComputer(const char* name, bool selected, std::array<int32_t, 3> statuses,
-                   std::array<int32_t, 3> codes = {0, 0, 0}, const char* errorText = "") {
-    corvid::ComputerEntry entry = MakeComputerEntry(name);
+  void Add(const char* name, bool selected, std::array<int32_t, 3> statuses, std::array<int32_t, 3> codes = {},
+           const char* errorText = "") {
+    corvid::ComputerEntry entry = corvid::MakeComputerEntry(name);
     entry.Selected = selected ? 1 : 0;
     for (size_t i = 0; i < 3; ++i) {
       entry.LogResults[i].LogName = corvid::kPaddedLogNames[i];
@@ -57,23 +53,21 @@ class RunLogTest : public ::testing::Test {
   }
   std::string Log() const { return machine.Read("drives/c/Corvid/Corvid.log"); }
 
-  TempMachine machine;
-  ScopedEnv zone{"TZ", std::string("UTC")};
-  platform::FixedClock clock{kNow};
+  testing_support::TempMachine machine;
+  testing_support::ScopedEnv zone{"TZ", std::string("UTC")};
+  platform::FixedClock clock{1796379555};  // 2026-12-04 10:19:15 UTC
   platform::Override<platform::ClockService> useClock{clock};
 };
 
-TEST_F(RunLogTest, FullLevelWritesEveryOutcome) {
-  AddComputer("PDC01", true, {11, 11, 11});
-  AddComputer("SKIPPED", false, {15, 15, 15});
-  AddComputer("OFF01", true, {15, 5, 5}, {53, 0, 0});
-  AddComputer("WS07", true, {11, 17, 5}, {0, 0, 0}, "08S01");
-  AddComputer("SRV03", true, {21, 16, 24}, {1722, 1117, 5});
+TEST_F(RunLogTest, FullLevelWritesEveryOutcomeOfTheSelectedComputers) {
+  Add("PDC01", true, {11, 11, 11});
+  Add("SKIPPED", false, {15, 15, 15});
+  Add("OFF01", true, {15, 5, 5}, {53, 0, 0});
+  Add("WS07", true, {11, 17, 5}, {0, 0, 0}, "08S01");
+  Add("SRV03", true, {21, 16, 24}, {1722, 1117, 5});
+  Add("", true, {99, -3, 11}, {-5, 7, 0});
   corvid::WriteRunReport();
-  EXPECT_EQ(Log(), kHead +
-                       "Success\tPDC01\tSystem     \tOPERATION COMPLETED\t0\n"
-                       "Success\tPDC01\tSecurity   \tOPERATION COMPLETED\t0\n"
-                       "Success\tPDC01\tApplication\tOPERATION COMPLETED\t0\n"
+  EXPECT_EQ(Log(), kHead + kPdcCompleted +
                        "Error\tOFF01\tSystem     \tUNABLE TO OPEN LOG\t53\n"
                        "Error\tOFF01\tSecurity   \tOPERATION CANCELLED\t0\n"
                        "Error\tOFF01\tApplication\tOPERATION CANCELLED\t0\n"
@@ -82,58 +76,41 @@ TEST_F(RunLogTest, FullLevelWritesEveryOutcome) {
                        "Error\tWS07\tApplication\tOPERATION CANCELLED\t0\n"
                        "Error\tSRV03\tSystem     \tREGISTRY UNAVAILABLE\t1722\n"
                        "Error\tSRV03\tSecurity   \tUNABLE TO READ LOG\t1117\n"
-                       "Error\tSRV03\tApplication\tUNABLE TO CLEAR LOG\t5\n" +
-                       Tail(12, 8));
-}
-
-TEST_F(RunLogTest, ErrorsOnlyDropsSuccessLinesButCountsThem) {
-  RunLogSettings.detailLevel = 1;
-  AddComputer("PDC01", true, {11, 11, 15}, {0, 0, 2});
-  corvid::WriteRunReport();
-  EXPECT_EQ(Log(), kHead + "Error\tPDC01\tApplication\tUNABLE TO OPEN LOG\t2\n" + Tail(3, 1));
-}
-
-TEST_F(RunLogTest, NoLogOpensNothing) {
-  RunLogSettings.detailLevel = 2;
-  AddComputer("PDC01", true, {15, 15, 15});
-  corvid::WriteRunReport();
-  EXPECT_FALSE(std::filesystem::exists(machine.root() / "drives/c/Corvid/Corvid.log"));
-}
-
-TEST_F(RunLogTest, OnlyExactlyOneOverwrites) {
-  AddComputer("PDC01", true, {11, 11, 11});
-  const std::string report = kHead +
-                             "Success\tPDC01\tSystem     \tOPERATION COMPLETED\t0\n"
-                             "Success\tPDC01\tSecurity   \tOPERATION COMPLETED\t0\n"
-                             "Success\tPDC01\tApplication\tOPERATION COMPLETED\t0\n" +
-                             Tail(3, 0);
-  corvid::WriteRunReport();
-  corvid::WriteRunReport();
-  EXPECT_EQ(Log(), report);
-  RunLogSettings.appendChoice = 2;  // never written by the dialog, still append
-  corvid::WriteRunReport();
-  EXPECT_EQ(Log(), report + report);
-}
-
-TEST_F(RunLogTest, UnknownStatusesAndEmptyLists) {
-  AddComputer("", true, {99, -3, 11}, {-5, 7, 0});
-  corvid::WriteRunReport();
-  EXPECT_EQ(Log(), kHead +
+                       "Error\tSRV03\tApplication\tUNABLE TO CLEAR LOG\t5\n"
                        "Error\t\tSystem     \tUnknown\t-5\n"
                        "Error\t\tSecurity   \tUnknown\t7\n"
                        "Success\t\tApplication\tOPERATION COMPLETED\t0\n" +
-                       Tail(3, 2));
+                       Tail(15, 10));
+}
+
+TEST_F(RunLogTest, ErrorsOnlyCountsTheSuccessLinesItDropsAndNoLogOpensNothing) {
+  RunLogSettings.detailLevel = 1;
+  Add("PDC01", true, {11, 11, 15}, {0, 0, 2});
+  corvid::WriteRunReport();
+  EXPECT_EQ(Log(), kHead + "Error\tPDC01\tApplication\tUNABLE TO OPEN LOG\t2\n" + Tail(3, 1));
+  RunLogSettings.detailLevel = 2;
+  RunLogSettings.path = "C:\\Corvid\\Other.log";
+  corvid::WriteRunReport();
+  EXPECT_FALSE(std::filesystem::exists(machine.root() / "drives/c/Corvid/Other.log"));
+}
+
+TEST_F(RunLogTest, OnlyExactlyOneOverwritesAndAnEmptyListStillReports) {
+  Add("PDC01", true, {11, 11, 11});
+  corvid::WriteRunReport();
+  corvid::WriteRunReport();
+  EXPECT_EQ(Log(), kHead + kPdcCompleted + Tail(3, 0));
+  RunLogSettings.appendChoice = 2;  // never written by the dialog, still append
   ComputerList.Clear();
   corvid::WriteRunReport();
-  EXPECT_EQ(Log(), kHead + Tail(0, 0));
+  EXPECT_EQ(Log(), kHead + kPdcCompleted + Tail(3, 0) + kHead + Tail(0, 0));
 }
 
 TEST_F(RunLogTest, AnUnopenableFileLosesTheReportSilently) {
-  RunLogSettings.path = "C:\\No\\Such\\Folder\\Corvid.log";
-  AddComputer("PDC01", true, {11, 11, 11});
-  corvid::WriteRunReport();
-  RunLogSettings.path = "";
-  corvid::WriteRunReport();
+  Add("PDC01", true, {11, 11, 11});
+  for (const char* path : {"C:\\No\\Such\\Folder\\Corvid.log", ""}) {
+    RunLogSettings.path = path;
+    corvid::WriteRunReport();
+  }
   EXPECT_FALSE(std::filesystem::exists(machine.root() / "drives/c/No"));
 }
 

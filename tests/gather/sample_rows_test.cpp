@@ -16,25 +16,17 @@
 
 namespace {
 
-using testing_support::ScopedEnv;
-using testing_support::TempMachine;
-
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\t') out += "\\t";
-    else out += c;
-  }
-  return out;
-}
-
 std::string Format(const corvid::Timestamp& t) {
   char text[40];
   std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%u", t.year, t.month, t.day, t.hour,
                 t.minute, t.second, t.fraction);
   return text;
+}
+
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
+  return out;
 }
 
 std::string RowText(const corvid::EventRow& row, const char* log) {
@@ -51,12 +43,10 @@ TEST(SampleRows, EveryRecordOfTheSampleDomainMatchesTheGoldenFile) {
   if (!std::ifstream(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll")) {
     GTEST_SKIP() << "the sample message files were not built (binutils-mingw-w64 missing)";
   }
-  TempMachine machine;
-  ScopedEnv zone("TZ", std::string("UTC"));
+  testing_support::TempMachine machine;
+  testing_support::ScopedEnv zone("TZ", std::string("UTC"));
   ASSERT_TRUE(testing_support::BuildSampleNetwork(machine));
-
-  std::string all;
-  size_t rows = 0;
+  std::vector<std::string> rows;
   for (const char* computer : testing_support::kSampleComputers) {
     for (const char* log : testing_support::kSampleLogs) {
       std::vector<std::vector<uint8_t>> records;
@@ -65,33 +55,27 @@ TEST(SampleRows, EveryRecordOfTheSampleDomainMatchesTheGoldenFile) {
       ASSERT_TRUE(corvid::BuildEventSourceTable(computer, log, table)) << table.lastStatus;
       for (const auto& bytes : records) {
         const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(bytes.data());
-        all += RowText(corvid::BuildEventRow(computer, table, record, bytes.size()), log);
-        ++rows;
+        rows.push_back(RowText(corvid::BuildEventRow(computer, table, record, bytes.size()), log));
       }
     }
   }
-  EXPECT_GT(rows, 2500u);
+  EXPECT_GT(rows.size(), 2500u);
   const std::string golden = std::string(CORVID_GOLDEN_DIR) + "/sample_rows.txt";
   if (std::getenv("CORVID_UPDATE_GOLDEN") != nullptr) {
-    std::ofstream(golden, std::ios::binary) << all;
+    std::ofstream out(golden, std::ios::binary);
+    for (const std::string& row : rows) out << row;
     GTEST_SKIP() << "wrote " << golden;
   }
-  std::ifstream in(golden, std::ios::binary);
-  std::ostringstream expected;
-  expected << in.rdbuf();
-  // Compare line by line, so a failure names the first row that differs.
-  std::istringstream got(all);
-  std::istringstream want(expected.str());
-  std::string a;
-  std::string b;
-  for (int line = 1;; ++line) {
-    a.clear();
-    b.clear();
-    const bool more = static_cast<bool>(std::getline(got, a));
-    const bool expectedMore = static_cast<bool>(std::getline(want, b));
-    if (!more && !expectedMore) break;
-    ASSERT_EQ(a, b) << "line " << line << " of " << golden;
+  // Row by row, so a failure names the first that differs.
+  std::ifstream want(golden, std::ios::binary);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::string line, description;
+    std::getline(want, line);
+    std::getline(want, description);
+    ASSERT_EQ(rows[i], line + "\n" + description + "\n") << "row " << i << " of " << golden;
   }
+  std::string more;
+  EXPECT_FALSE(std::getline(want, more)) << "rows beyond the sample's in " << golden;
 }
 
 }  // namespace

@@ -1,19 +1,69 @@
+// Computer list files: the names they give, and the list they replace.
 #include <gtest/gtest.h>
 
 #include "netdisc/list_file.h"
 #include "common/computer_list.h"
+#include "common/list_file_format.h"
 #include "common/start_state.h"
 #include "support/temp_machine.h"
 
 namespace {
 
 using corvid::ComputerList;
-using testing_support::TempMachine;
+
+TEST(MakeComputerEntry, DropsALeadingPairOfBackslashesAndKeepsFifteenBytes) {
+  const struct {
+    const char *in, *name;
+  } cases[] = {
+      {"\\\\PDC01", "PDC01"},
+      {"PDC\\\\01", "PDC\\\\01"},                   // a pair elsewhere stays
+      {"\\PDC01", "\\PDC01"},                       // one backslash is no prefix
+      {"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNO"},  // 20 cut to 15
+      {"\\\\ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMNO"},   // 17 with the prefix, all kept
+      {"ABCDEFGHIJKLMN\xC3\xA9", "ABCDEFGHIJKLMN"}, // no half of é
+      {"pdc01", "pdc01"},                           // case kept
+  };
+  for (const auto& c : cases) {
+    const corvid::ComputerEntry entry = corvid::MakeComputerEntry(c.in);
+    EXPECT_EQ(entry.Name, c.name) << c.in;
+    EXPECT_EQ(entry.TypeText, "Unknown");
+    EXPECT_EQ(entry.Kind, corvid::kKindUnknown);
+    EXPECT_EQ(entry.Selected, 0u);
+    EXPECT_EQ(entry.QueryThread, nullptr);
+  }
+}
+
+TEST(ComputerNames, ReadsTheFirstTokenOfEachLine) {
+  const std::string pad(256, ' ');
+  const struct {
+    std::string bytes;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"PDC01\tWindows NT Primary Domain Controller (4.0)\r\nWS07\n", {"PDC01", "WS07"}},
+      {"  \t PDC01 further words\n", {"PDC01"}},
+      {"\n\n   \n\t\r\n", {}},
+      {"PDC01\nPDC01\n", {"PDC01", "PDC01"}},                  // duplicates stay
+      {std::string(20, 'N') + "\n", {std::string(17, 'N')}},  // 17 read
+      {"\\\\" + std::string(15, 'A') + "\n", {"\\\\" + std::string(15, 'A')}},
+      {std::string(259, ' ') + "SPILL\n", {"SPILL"}},                   // the rest of a long line is a line
+      {std::string(250, ' ') + "ABCDEFGHIJKL", {"ABCDEFGHI", "JKL"}},  // split at 259 bytes
+      {"LAST", {"LAST"}},                                               // no final line end
+      {std::string("NUL\0HIDDEN\nNEXT\n", 16), {"NUL", "NEXT"}},
+      {std::string(16, 'x') + "\xE2\x82\xAC", {std::string(16, 'x')}},  // no half of €
+      {std::string(257, 'x') + "\xE2\x82\xAC" + "Y\n", {std::string(17, 'x'), "\xE2\x82\xAC" "Y"}},  // nor of a piece
+      {"ONE" + pad + "TWO" + pad + "THREE\nFOUR\n", {"ONE", "TWO", "THREE", "FOUR"}},  // three pieces
+      {"\xEF\xBB\xBFPDC01\r\nWS07\n", {"PDC01", "WS07"}},  // a UTF-8 byte order mark is dropped
+      {"\xEF\xBB\xBF", {}},
+      {"PDC01\n\xEF\xBB\xBFWS07\n", {"PDC01", "\xEF\xBB\xBFWS07"}},  // only at the very start
+  };
+  for (const auto& c : cases) EXPECT_EQ(corvid::ParseComputerNames(c.bytes), c.names) << c.bytes;
+}
 
 class ListFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ComputerList.Clear();
+    ComputerList.Append(corvid::MakeComputerEntry("OLD"));
     corvid::SilentMode = 1;
   }
   void TearDown() override {
@@ -21,28 +71,24 @@ class ListFileTest : public ::testing::Test {
     corvid::ListFilePath.clear();
     corvid::SilentMode = 0;
   }
-  TempMachine machine;
+  testing_support::TempMachine machine;
 };
 
 TEST_F(ListFileTest, ReplacesTheListWithTheFilesNames) {
-  ComputerList.Append(corvid::MakeComputerEntry("OLD"));
   machine.Write("drives/c/Lists/Domain.imp",
-                "\\\\PDC01\tWindows NT Primary Domain Controller (4.0)\r\n\r\n"
-                "ABCDEFGHIJKLMNOPQRST\nPDC01\n");
+                "\\\\PDC01\tWindows NT Primary Domain Controller (4.0)\r\n\r\nABCDEFGHIJKLMNOPQRST\nPDC01\n");
   corvid::ListFilePath = "c:\\lists\\domain.IMP";
   ASSERT_TRUE(corvid::LoadComputerListFile());
-  ASSERT_EQ(ComputerList.Count(), 3u);
-  EXPECT_EQ(ComputerList.At(0).Name, "PDC01");
-  EXPECT_EQ(ComputerList.At(1).Name, "ABCDEFGHIJKLMNO");
-  EXPECT_EQ(ComputerList.At(2).Name, "PDC01");
+  std::vector<std::string> names;
   for (const auto& entry : ComputerList) {
+    names.push_back(entry.Name);
     EXPECT_EQ(entry.TypeText, "Unknown");
     EXPECT_EQ(entry.QueryThread, nullptr);  // the silent run starts no query
   }
+  EXPECT_EQ(names, (std::vector<std::string>{"PDC01", "ABCDEFGHIJKLMNO", "PDC01"}));
 }
 
 TEST_F(ListFileTest, AnUnopenableFileLeavesTheListAlone) {
-  ComputerList.Append(corvid::MakeComputerEntry("OLD"));
   machine.Write("drives/c/Lists/x", "");
   for (const char* path : {"", "C:\\Lists\\missing.imp", "C:\\Lists"}) {
     corvid::ListFilePath = path;

@@ -36,9 +36,8 @@ inline std::vector<Exported> Evtexport(const std::string& path) {
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
   ::pclose(pipe);
   std::istringstream lines(text);
-  std::string line;
   bool inString = false;
-  while (std::getline(lines, line)) {
+  for (std::string line; std::getline(lines, line);) {
     const size_t tab = line.find('\t');
     const size_t colon = line.find(": ", tab == std::string::npos ? 0 : tab);
     const bool field = tab != std::string::npos && colon != std::string::npos && tab > 0 &&
@@ -48,8 +47,7 @@ inline std::vector<Exported> Evtexport(const std::string& path) {
       if (line.empty()) inString = false;
       continue;
     }
-    const std::string name = line.substr(0, tab);
-    const std::string value = line.substr(colon + 2);
+    const std::string name = line.substr(0, tab), value = line.substr(colon + 2);
     inString = false;
     if (name == "Event number") {
       out.emplace_back();
@@ -73,10 +71,7 @@ inline std::string ExportTime(uint32_t seconds) {
   return text;
 }
 
-inline std::string WithoutCarriageReturns(std::string text) {
-  std::erase(text, '\r');
-  return text;
-}
+inline std::string WithoutCarriageReturns(std::string text) { return std::erase(text, '\r'), text; }
 
 inline void ExpectSame(const Exported& theirs, const EventRecordData& ours) {
   SCOPED_TRACE("record " + std::to_string(ours.recordNumber));

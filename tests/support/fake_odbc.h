@@ -1,7 +1,7 @@
 // ODBC that breaks on cue: FailingOdbc forwards every call to a target (the
 // real driver manager by default) except those it is told to fail, which
 // return SQL_ERROR; the next SQLError then answers the chosen diagnostics
-// once and SQL_NO_DATA after, as a driver's do. It counts calls by name.
+// once and SQL_NO_DATA after, as a driver's do.
 //
 //   odbc.Fail({.call = "SQLExecute", .occurrence = 3, .sqlState = "40001"});
 #pragma once
@@ -24,11 +24,6 @@ struct OdbcFailure {
   int occurrence = 1;       // the first call to fail, counted from 1
   bool onward = false;      // and every later one too
   std::string sqlState = "HY000";
-  SQLINTEGER nativeError = 0;
-  std::string message = "[Corvid][Fake] injected failure";
-  // Also makes the call on the target, for calls that release something
-  // (SQLFreeStmt, SQLDisconnect, ...), so that nothing stays allocated.
-  bool callThrough = false;
 };
 
 class FailingOdbc : public platform::OdbcWrapper {
@@ -40,17 +35,6 @@ class FailingOdbc : public platform::OdbcWrapper {
     std::lock_guard lock(mutex_);
     failures_.push_back(std::move(failure));
     return *this;
-  }
-
-  int Calls(const std::string& name) const {
-    std::lock_guard lock(mutex_);
-    const auto found = calls_.find(name);
-    return found == calls_.end() ? 0 : found->second;
-  }
-  // How many calls were made to fail so far.
-  int Injected() const {
-    std::lock_guard lock(mutex_);
-    return injected_;
   }
 
 // Each call goes through Run under its own name.
@@ -93,7 +77,6 @@ class FailingOdbc : public platform::OdbcWrapper {
   SQLRETURN SQLError(SQLHENV e, SQLHDBC c, SQLHSTMT s, SQLCHAR* st, SQLINTEGER* n, SQLCHAR* m, SQLSMALLINT mc,
                      SQLSMALLINT* ml) override {
     std::unique_lock lock(mutex_);
-    ++calls_["SQLError"];
     switch (diagnostics_) {
       case Diagnostics::kTarget:
         lock.unlock();
@@ -114,15 +97,15 @@ class FailingOdbc : public platform::OdbcWrapper {
       std::memset(st, 0, 6);
       std::memcpy(st, last_.sqlState.data(), std::min<size_t>(last_.sqlState.size(), 5));
     }
-    if (n != nullptr) *n = last_.nativeError;
-    if (ml != nullptr) *ml = static_cast<SQLSMALLINT>(last_.message.size());
-    const bool truncated = static_cast<SQLSMALLINT>(last_.message.size()) >= mc;
+    static constexpr std::string_view kMessage = "[Corvid][Fake] injected failure";
+    if (n != nullptr) *n = 0;
+    if (ml != nullptr) *ml = static_cast<SQLSMALLINT>(kMessage.size());
     if (m != nullptr && mc > 0) {
-      const size_t copied = std::min<size_t>(last_.message.size(), static_cast<size_t>(mc) - 1);
-      std::memcpy(m, last_.message.data(), copied);
+      const size_t copied = std::min<size_t>(kMessage.size(), static_cast<size_t>(mc) - 1);
+      std::memcpy(m, kMessage.data(), copied);
       m[copied] = '\0';
     }
-    return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    return static_cast<SQLSMALLINT>(kMessage.size()) >= mc ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   }
 
  private:
@@ -144,34 +127,23 @@ class FailingOdbc : public platform::OdbcWrapper {
   SQLRETURN Run(const char* name, Call call) {
     std::unique_lock lock(mutex_);
     const int count = ++calls_[name];
-    const OdbcFailure* failure = nullptr;
-    for (const OdbcFailure& candidate : failures_) {
-      if (candidate.call == name &&
-          (count == candidate.occurrence || (candidate.onward && count > candidate.occurrence))) {
-        failure = &candidate;
-        break;
-      }
-    }
-    if (failure == nullptr) {
+    const auto failure = std::find_if(failures_.begin(), failures_.end(), [&](const OdbcFailure& f) {
+      return f.call == name && (count == f.occurrence || (f.onward && count > f.occurrence));
+    });
+    if (failure == failures_.end()) {
       // Any other call starts afresh, as it clears a handle's diagnostics.
       diagnostics_ = Diagnostics::kTarget;
       lock.unlock();
       return call();
     }
-    ++injected_;
     last_ = *failure;
     diagnostics_ = Diagnostics::kPending;
-    if (failure->callThrough) {
-      lock.unlock();
-      call();
-    }
     return SQL_ERROR;
   }
 
   mutable std::mutex mutex_;
   std::vector<OdbcFailure> failures_;
   std::map<std::string, int> calls_;
-  int injected_ = 0;
   Diagnostics diagnostics_ = Diagnostics::kTarget;
   OdbcFailure last_;
 };

@@ -11,11 +11,10 @@
 
 #include <glob.h>
 #include <sqlite3.h>
+#include <strings.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -28,23 +27,18 @@ namespace testing_support {
 inline constexpr const char kSqliteDriverEntry[] = "Corvid SQLite3";
 inline constexpr const char kPostgresDriverEntry[] = "Corvid PostgreSQL";
 
-// The first existing file that matches one of the patterns, or "".
-inline std::string FirstMatch(const std::vector<std::string>& patterns) {
-  for (const std::string& pattern : patterns) {
+// Debian puts ODBC drivers in /usr/lib/<triplet>/odbc; other systems in the
+// library folders themselves. "" when there is none.
+inline std::string FindOdbcDriverLibrary(const std::string& file) {
+  for (const char* folder : {"/usr/lib/*/odbc/", "/usr/lib/odbc/", "/usr/lib64/", "/usr/lib/*/", "/usr/local/lib/",
+                             "/usr/lib/"}) {
     glob_t found{};
-    const bool matched = ::glob(pattern.c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    const bool matched = ::glob((folder + file).c_str(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
     std::string first = matched ? found.gl_pathv[0] : "";
     ::globfree(&found);
     if (!first.empty()) return first;
   }
   return "";
-}
-
-// Debian puts ODBC drivers in /usr/lib/<triplet>/odbc; other systems in the
-// library folders themselves.
-inline std::string FindOdbcDriverLibrary(const std::string& file) {
-  return FirstMatch({"/usr/lib/*/odbc/" + file, "/usr/lib/odbc/" + file, "/usr/lib64/" + file,
-                     "/usr/lib/*/" + file, "/usr/local/lib/" + file, "/usr/lib/" + file});
 }
 
 inline std::string SqliteOdbcDriver() { return FindOdbcDriverLibrary("libsqlite3odbc.so"); }
@@ -60,26 +54,21 @@ inline std::string CorvidSetupLibrary() {
 }
 
 // The one ODBC folder of this process, removed when it ends.
-class ProcessOdbcFolder {
- public:
-  static const std::filesystem::path& Path() {
-    static ProcessOdbcFolder folder;
-    return folder.path_;
-  }
-
- private:
-  ProcessOdbcFolder() : path_(MakeTempFolder()) {}
-  ~ProcessOdbcFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::filesystem::path path_;
-};
+inline const std::filesystem::path& ProcessOdbcFolder() {
+  static const struct Folder {
+    std::filesystem::path path = MakeTempFolder();
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } folder;
+  return folder.path;
+}
 
 class OdbcSandbox {
  public:
   OdbcSandbox()
-      : ini_(ProcessOdbcFolder::Path()), root_(MakeTempFolder()), sysIni_("ODBCSYSINI", ini_.string()),
+      : ini_(ProcessOdbcFolder()), root_(MakeTempFolder()), sysIni_("ODBCSYSINI", ini_.string()),
         instIni_("ODBCINSTINI", std::string("odbcinst.ini")),
         userIni_("ODBCINI", (ini_ / "user.odbc.ini").string()) {
     std::ostringstream drivers;
@@ -115,7 +104,6 @@ class OdbcSandbox {
   // WriteFile.
   const std::filesystem::path& iniFolder() const { return ini_; }
   std::filesystem::path systemIni() const { return ini_ / "odbc.ini"; }
-  std::filesystem::path userIni() const { return ini_ / "user.odbc.ini"; }
   std::filesystem::path driverIni() const { return ini_ / "odbcinst.ini"; }
 
   // Appends a system data source; the attributes go in as given.
@@ -142,29 +130,22 @@ class OdbcSandbox {
   std::filesystem::path AddSqliteEventsDataSource(const std::string& name, std::string* why = nullptr,
                                                   const std::string& file = "Corvid.db") const {
     const std::filesystem::path database = root_ / file;
-    std::ifstream in(std::string(CORVID_SOURCE_DIR) + "/sql/sqlite.sql", std::ios::binary);
-    std::stringstream schema;
-    schema << in.rdbuf();
+    const std::string schema = ReadFile(CORVID_SOURCE_DIR "/sql/sqlite.sql");
     sqlite3* db = nullptr;
     char* error = nullptr;
     int status = sqlite3_open(database.c_str(), &db);
-    if (status == SQLITE_OK) status = sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, &error);
+    if (status == SQLITE_OK) status = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &error);
     if (status != SQLITE_OK && why != nullptr) *why = error != nullptr ? error : sqlite3_errmsg(db);
     sqlite3_free(error);
     sqlite3_close(db);
-    if (status != SQLITE_OK || schema.str().empty()) return {};
+    if (status != SQLITE_OK || schema.empty()) return {};
     AddSqliteDataSource(name, database);
     return database;
   }
 #endif
 
   // A file of the ODBC folder: "odbc.ini", "odbcinst.ini", "user.odbc.ini".
-  std::string Read(const std::filesystem::path& relative) const {
-    std::ifstream in(ini_ / relative, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Read(const std::filesystem::path& relative) const { return ReadFile(ini_ / relative); }
   void WriteFile(const std::filesystem::path& relative, const std::string& bytes) const {
     std::ofstream(ini_ / relative, std::ios::binary | std::ios::trunc) << bytes;
   }
@@ -191,26 +172,19 @@ class OdbcSandbox {
 // The value of `key` in section [section] of an ini text, or "" when there
 // is none; keys match without regard to case, as unixODBC reads them.
 inline std::string IniValue(const std::string& ini, const std::string& section, const std::string& key) {
-  std::istringstream lines(ini);
-  std::string line;
-  bool inSection = false;
-  auto trim = [](std::string text) {
+  auto trim = [](const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
-    const auto last = text.find_last_not_of(" \t\r");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
   };
-  auto lower = [](std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-  };
-  while (std::getline(lines, line)) {
+  std::istringstream lines(ini);
+  bool inSection = false;
+  for (std::string line; std::getline(lines, line);) {
     line = trim(line);
-    if (!line.empty() && line.front() == '[') {
-      inSection = line == "[" + section + "]";
-      continue;
-    }
     const auto equals = line.find('=');
-    if (inSection && equals != std::string::npos && lower(trim(line.substr(0, equals))) == lower(key)) {
+    if (line.starts_with('[')) {
+      inSection = line == "[" + section + "]";
+    } else if (inSection && equals != std::string::npos &&
+               ::strcasecmp(trim(line.substr(0, equals)).c_str(), key.c_str()) == 0) {
       return trim(line.substr(equals + 1));
     }
   }

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "config/settings_store.h"
 #include "gather/gather_run.h"
@@ -28,25 +27,20 @@ namespace testing_support {
 
 using Rows = std::multiset<std::string>;
 
-inline std::string Hex(const uint8_t* bytes, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < size; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
 // One row as the comparison sees it; the date to the second, the binary
 // data in hex, "null" for a NULL.
 inline std::string Key(const std::string& source, uint32_t eventId, const SQL_TIMESTAMP_STRUCT& date,
-                const std::optional<std::string>& description, const std::optional<std::string>& data) {
+                       const std::optional<std::string>& description, const std::optional<std::string>& data) {
   char when[64];
   std::snprintf(when, sizeof when, "%04d-%02u-%02u %02u:%02u:%02u", date.year, date.month, date.day, date.hour,
                 date.minute, date.second);
-  return source + "|" + std::to_string(eventId) + "|" + when + "|" + description.value_or("null") + "|" +
-         (data ? Hex(reinterpret_cast<const uint8_t*>(data->data()), data->size()) : "null");
+  std::string hex = data ? "" : "null";
+  for (const unsigned char byte : data.value_or("")) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", byte);
+    hex += pair;
+  }
+  return source + "|" + std::to_string(eventId) + "|" + when + "|" + description.value_or("null") + "|" + hex;
 }
 
 // A connection of the test's own, committing every statement by itself: it
@@ -62,23 +56,16 @@ class Peer : public testing_support::OdbcConnection {
     char name[51] = {};
     std::snprintf(name, sizeof name, "%s", computer);
     if (!Check(odbc::SQLPrepare(statement_, Text(sql.c_str()), SQL_NTS)) ||
-        !Check(odbc::SQLBindParameter(statement_, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 50, 0, name,
-                                      sizeof name, nullptr)) ||
-        !Check(odbc::SQLExecute(statement_))) {
+        !Bind(1, SQL_C_CHAR, SQL_VARCHAR, 50, name, sizeof name, nullptr) || !Check(odbc::SQLExecute(statement_))) {
       return false;
     }
-    for (;;) {
-      const SQLRETURN fetched = odbc::SQLFetch(statement_);
-      if (fetched == SQL_NO_DATA) break;
-      if (!Check(fetched)) return false;
-      std::optional<std::string> source;
-      std::optional<std::string> description;
-      std::optional<std::string> data;
+    for (SQLRETURN fetched; (fetched = odbc::SQLFetch(statement_)) != SQL_NO_DATA;) {
+      std::optional<std::string> source, description, data;
       SQLUINTEGER eventId = 0;
       SQL_TIMESTAMP_STRUCT recordDate{};
       SQLLEN indicator = 0;
       // In column order: not every driver reads columns in any order.
-      if (!ReadLong(1, SQL_C_CHAR, source) ||
+      if (!Check(fetched) || !ReadLong(1, SQL_C_CHAR, source) ||
           !Check(odbc::SQLGetData(statement_, 2, SQL_C_ULONG, &eventId, 0, &indicator)) ||
           !Check(odbc::SQLGetData(statement_, 3, SQL_C_TIMESTAMP, &recordDate, 0, &indicator)) ||
           !ReadLong(4, SQL_C_CHAR, description) || !ReadLong(5, SQL_C_BINARY, data)) {
@@ -88,7 +75,6 @@ class Peer : public testing_support::OdbcConnection {
     }
     return Check(odbc::SQLCloseCursor(statement_));
   }
-
 };
 
 class SampleGatherTest : public DatabaseTest {
@@ -97,7 +83,6 @@ class SampleGatherTest : public DatabaseTest {
     DatabaseTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     ASSERT_TRUE(testing_support::BuildSampleNetwork(machine, HaveMessageFiles()));
-
     corvid::Instance = resources::ProgramInstance();
     corvid::Settings = corvid::AppSettings{};
     corvid::Settings.DataSource.DSN = dsn;
@@ -122,7 +107,6 @@ class SampleGatherTest : public DatabaseTest {
   Rows Stored(const char* table, const char* computer) const {
     Rows rows;
     Peer peer(dsn);
-    EXPECT_TRUE(peer.connected()) << peer.error();
     EXPECT_TRUE(peer.connected() && peer.ReadRows(table, computer, rows)) << table << ": " << peer.error();
     return rows;
   }
@@ -137,13 +121,8 @@ class SampleGatherTest : public DatabaseTest {
     for (const auto& bytes : records) {
       const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(bytes.data());
       const corvid::EventRow row = corvid::BuildEventRow(computer, table, record, bytes.size());
-      SQL_TIMESTAMP_STRUCT date{};
-      date.year = row.RecordDate.year;
-      date.month = row.RecordDate.month;
-      date.day = row.RecordDate.day;
-      date.hour = row.RecordDate.hour;
-      date.minute = row.RecordDate.minute;
-      date.second = row.RecordDate.second;
+      const corvid::Timestamp& t = row.RecordDate;
+      const SQL_TIMESTAMP_STRUCT date{t.year, t.month, t.day, t.hour, t.minute, t.second, 0};
       std::optional<std::string> data;
       if (row.dataLength != 0) data = std::string(reinterpret_cast<const char*>(row.data.data()), row.dataLength);
       rows.insert(Key(row.Source.c_str(), row.EventID, date, std::string(row.description, row.descriptionLength),
@@ -155,8 +134,7 @@ class SampleGatherTest : public DatabaseTest {
   void ExpectEverythingStoredOnce() const {
     for (const char* computer : testing_support::kSampleComputers) {
       for (const char* log : testing_support::kSampleLogs) {
-        const Rows stored = Stored(log, computer);
-        const Rows expected = Expected(computer, log);
+        const Rows stored = Stored(log, computer), expected = Expected(computer, log);
         EXPECT_EQ(stored.size(), expected.size()) << computer << " " << log;
         EXPECT_TRUE(stored == expected) << computer << " " << log;
       }

@@ -40,8 +40,7 @@ inline bool ReadWholeLog(const char* computer, const char* log, std::vector<std:
   }
   std::vector<uint8_t> buffer(10000);
   for (;;) {
-    DWORD read = 0;
-    DWORD needed = 0;
+    DWORD read = 0, needed = 0;
     if (!ReadEventLogA(handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
                        static_cast<DWORD>(buffer.size()), &read, &needed)) {
       const DWORD code = GetLastError();

@@ -12,27 +12,28 @@
 
 namespace testing_support {
 
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
     if (const char* old = std::getenv(name)) previous_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
+    Set(value);
   }
-  ~ScopedEnv() {
-    if (previous_) {
-      ::setenv(name_, previous_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
+  ~ScopedEnv() { Set(previous_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) ::setenv(name_, value->c_str(), 1);
+    else ::unsetenv(name_);
+  }
   const char* name_;
   std::optional<std::string> previous_;
 };
@@ -49,9 +50,7 @@ inline const std::string kSettingsKey =
 
 class TempMachine {
  public:
-  TempMachine()
-      : root_(MakeTempFolder()), home_("CORVID_HOME", root_.string()),
-        network_("CORVID_NETWORK", std::nullopt) {}
+  TempMachine() : root_(MakeTempFolder()), home_("CORVID_HOME", root_.string()), network_("CORVID_NETWORK", {}) {}
   ~TempMachine() {
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
@@ -66,12 +65,7 @@ class TempMachine {
   }
   // The program's settings key with `values` ("Name"=... lines) in it.
   void WriteSettings(const std::string& values) const { Write("registry.reg", kSettingsKey + values + "\n"); }
-  std::string Read(const std::filesystem::path& relative) const {
-    std::ifstream in(root_ / relative, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string Read(const std::filesystem::path& relative) const { return ReadFile(root_ / relative); }
 
  private:
   std::filesystem::path root_;

@@ -6,21 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/odbc_sandbox.h"
 #include "support/postgres_server.h"
 
 namespace testing_support {
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 enum class Backend { kSqlite, kPostgres };
 
@@ -36,16 +27,16 @@ class DatabaseTest : public ::testing::TestWithParam<Backend> {
       if (SqliteOdbcDriver().empty()) GTEST_SKIP() << "no SQLite3 ODBC driver";
       std::string why;
       ASSERT_FALSE(sandbox.AddSqliteEventsDataSource(dsn, &why).empty()) << why;
-    } else {
-      if (PostgresOdbcDriver().empty()) GTEST_SKIP() << "psqlODBC is not installed";
-      auto& server = SharedPostgres();
-      if (!server.ok()) GTEST_SKIP() << "no PostgreSQL server for the test: " << server.why();
-      // The schema again first: a test before may have dropped a table.
-      std::string output;
-      ASSERT_TRUE(server.Psql(ReadFile(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output)) << output;
-      ASSERT_TRUE(server.Psql("TRUNCATE application, security, system", &output)) << output;
-      sandbox.AddDataSource(dsn, kPostgresDriverEntry, server.DataSourceAttributes());
+      return;
     }
+    if (PostgresOdbcDriver().empty()) GTEST_SKIP() << "psqlODBC is not installed";
+    auto& server = SharedPostgres();
+    if (!server.ok()) GTEST_SKIP() << "no PostgreSQL server for the test: " << server.why();
+    // The schema again first: a test before may have dropped a table.
+    std::string output;
+    ASSERT_TRUE(server.Psql(ReadFile(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output)) << output;
+    ASSERT_TRUE(server.Psql("TRUNCATE application, security, system", &output)) << output;
+    sandbox.AddDataSource(dsn, kPostgresDriverEntry, server.DataSourceAttributes());
   }
 
   OdbcSandbox sandbox;
