@@ -45,9 +45,8 @@ class OdbcConnection {
   // True for success; otherwise the diagnostics are kept and false.
   bool Check(SQLRETURN code) {
     if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return true;
-    SQLCHAR state[6] = {};
+    SQLCHAR state[6] = {}, text[512] = {};
     SQLINTEGER native = 0;
-    SQLCHAR text[512] = {};
     SQLSMALLINT length = 0;
     odbc::SQLError(environment_, connection_, statement_, state, &native, text, 511, &length);
     sqlState_ = reinterpret_cast<char*>(state);
@@ -66,19 +65,17 @@ class OdbcConnection {
   bool ReadLong(SQLUSMALLINT column, SQLSMALLINT type, std::optional<std::string>& value) {
     value.reset();
     std::string whole;
-    for (;;) {
+    for (SQLRETURN r = SQL_SUCCESS_WITH_INFO; r == SQL_SUCCESS_WITH_INFO;) {
       char piece[1024];
       SQLLEN indicator = 0;
-      const SQLRETURN r = odbc::SQLGetData(statement_, column, type, piece, sizeof piece, &indicator);
+      r = odbc::SQLGetData(statement_, column, type, piece, sizeof piece, &indicator);
       if (r == SQL_NO_DATA) break;
       if (!Check(r)) return false;
       if (indicator == SQL_NULL_DATA) return true;
       // A text piece ends with a NUL that is not part of the value.
       const size_t room = type == SQL_C_CHAR ? sizeof piece - 1 : sizeof piece;
-      const size_t got =
-          (indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room) ? room : static_cast<size_t>(indicator);
-      whole.append(piece, got);
-      if (r == SQL_SUCCESS) break;
+      const bool full = indicator == SQL_NO_TOTAL || static_cast<size_t>(indicator) > room;
+      whole.append(piece, full ? room : static_cast<size_t>(indicator));
     }
     value = std::move(whole);
     return true;
@@ -89,10 +86,8 @@ class OdbcConnection {
   SQLHSTMT statement_ = SQL_NULL_HSTMT;
 
  private:
-  bool autocommit_;
-  bool connected_ = false;
-  std::string sqlState_;
-  std::string message_;
+  bool autocommit_, connected_ = false;
+  std::string sqlState_, message_;
 };
 
 }  // namespace testing_support

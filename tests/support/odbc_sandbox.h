@@ -1,12 +1,10 @@
-// An ODBC configuration of a test's own: odbcinst.ini, odbc.ini and the
-// user file in a temp folder that ODBCSYSINI, ODBCINSTINI and ODBCINI name,
-// so nothing under /etc or the home folder is touched. unixODBC reads
-// ODBCSYSINI once per process, so all sandboxes of a process share that
-// folder: each starts and ends its files empty, and keeps its databases in
-// root(). unixODBC also caches a data source's values for 20 seconds: a name
-// that comes back with other values must come from UniqueName().
-// Driver entries, when the libraries exist: "Corvid SQLite3" (with our setup
-// library, as corvid-install registers it) and "Corvid PostgreSQL".
+// An ODBC configuration of a test's own (odbcinst.ini, odbc.ini, user.odbc.ini)
+// in a temp folder that ODBCSYSINI, ODBCINSTINI and ODBCINI name. unixODBC
+// reads ODBCSYSINI once per process, so all sandboxes of a process share that
+// folder, each starting and ending its files empty; it also caches a data
+// source's values for 20 seconds: a name that comes back with other values
+// must come from UniqueName(). Driver entries, when the libraries exist:
+// "Corvid SQLite3" (with our setup library) and "Corvid PostgreSQL".
 #pragma once
 
 #include <glob.h>
@@ -53,7 +51,7 @@ inline std::string CorvidSetupLibrary() {
   return "";
 }
 
-// The one ODBC folder of this process, removed when it ends.
+// The one ODBC folder of this process, removed at its end.
 inline const std::filesystem::path& ProcessOdbcFolder() {
   static const struct Folder {
     std::filesystem::path path = MakeTempFolder();
@@ -67,22 +65,18 @@ inline const std::filesystem::path& ProcessOdbcFolder() {
 
 class OdbcSandbox {
  public:
-  OdbcSandbox()
-      : ini_(ProcessOdbcFolder()), root_(MakeTempFolder()), sysIni_("ODBCSYSINI", ini_.string()),
-        instIni_("ODBCINSTINI", std::string("odbcinst.ini")),
-        userIni_("ODBCINI", (ini_ / "user.odbc.ini").string()) {
-    std::ostringstream drivers;
+  OdbcSandbox() {
+    std::string drivers;
     if (!SqliteOdbcDriver().empty()) {
-      drivers << "[" << kSqliteDriverEntry << "]\nDescription=SQLite3 ODBC driver\nDriver="
-              << SqliteOdbcDriver() << "\n";
-      if (!CorvidSetupLibrary().empty()) drivers << "Setup=" << CorvidSetupLibrary() << "\n";
-      drivers << "\n";
+      drivers = std::string("[") + kSqliteDriverEntry + "]\nDescription=SQLite3 ODBC driver\nDriver=" +
+                SqliteOdbcDriver() + "\n" + (CorvidSetupLibrary().empty() ? "" : "Setup=" + CorvidSetupLibrary()) +
+                "\n\n";
     }
     if (!PostgresOdbcDriver().empty()) {
-      drivers << "[" << kPostgresDriverEntry << "]\nDescription=PostgreSQL ODBC driver (ANSI)\nDriver="
-              << PostgresOdbcDriver() << "\n\n";
+      drivers += std::string("[") + kPostgresDriverEntry + "]\nDescription=PostgreSQL ODBC driver (ANSI)\nDriver=" +
+                 PostgresOdbcDriver() + "\n\n";
     }
-    Reset(drivers.str());
+    Reset(drivers);
   }
   ~OdbcSandbox() {
     Reset("");
@@ -100,8 +94,6 @@ class OdbcSandbox {
 
   // A folder for this sandbox's databases.
   const std::filesystem::path& root() const { return root_; }
-  // The configuration files, named relative to the ODBC folder in Read and
-  // WriteFile.
   const std::filesystem::path& iniFolder() const { return ini_; }
   std::filesystem::path systemIni() const { return ini_ / "odbc.ini"; }
   std::filesystem::path driverIni() const { return ini_ / "odbcinst.ini"; }
@@ -109,15 +101,12 @@ class OdbcSandbox {
   // Appends a system data source; the attributes go in as given.
   void AddDataSource(const std::string& name, const std::string& driver,
                      const std::vector<std::pair<std::string, std::string>>& attributes) const {
-    std::ostringstream section;
-    section << "[" << name << "]\nDriver=" << driver << "\n";
-    for (const auto& [key, value] : attributes) section << key << "=" << value << "\n";
-    section << "\n";
-    WriteFile("odbc.ini", Read("odbc.ini") + section.str());
+    std::string section = "[" + name + "]\nDriver=" + driver + "\n";
+    for (const auto& [key, value] : attributes) section += key + "=" + value + "\n";
+    WriteFile("odbc.ini", Read("odbc.ini") + section + "\n");
   }
 
-  // A system data source on a SQLite database file (created by the driver
-  // on first connect when it does not exist yet).
+  // A system data source on a SQLite database file (made on first connect).
   void AddSqliteDataSource(const std::string& name, const std::filesystem::path& database) const {
     AddDataSource(name, kSqliteDriverEntry, {{"Database", database.string()}});
   }
@@ -153,20 +142,16 @@ class OdbcSandbox {
  private:
   // A test may have turned a file into a folder to make it unwritable.
   void Reset(const std::string& drivers) const {
-    std::error_code ignored;
     for (const char* file : {"odbcinst.ini", "odbc.ini", "user.odbc.ini"}) {
+      std::error_code ignored;
       if (std::filesystem::is_directory(ini_ / file)) std::filesystem::remove_all(ini_ / file, ignored);
+      WriteFile(file, file == std::string("odbcinst.ini") ? drivers : "");
     }
-    WriteFile("odbcinst.ini", drivers);
-    WriteFile("odbc.ini", "");
-    WriteFile("user.odbc.ini", "");
   }
 
-  std::filesystem::path ini_;
-  std::filesystem::path root_;
-  ScopedEnv sysIni_;
-  ScopedEnv instIni_;
-  ScopedEnv userIni_;
+  const std::filesystem::path ini_ = ProcessOdbcFolder(), root_ = MakeTempFolder();
+  ScopedEnv sysIni_{"ODBCSYSINI", ini_.string()}, instIni_{"ODBCINSTINI", std::string("odbcinst.ini")},
+      userIni_{"ODBCINI", (ini_ / "user.odbc.ini").string()};
 };
 
 // The value of `key` in section [section] of an ini text, or "" when there
