@@ -5,13 +5,11 @@
 namespace {
 
 TEST(SettingNumbers, WhatTheFieldsAcceptAndWhatTheyBecome) {
-  struct Case {
+  const struct {
     const char* text;
-    bool integerText;
-    bool accepted;
+    bool integerText, accepted;
     DWORD value;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"0", true, true, 0},
       {"180", true, true, 180},
       {"-5", true, true, 4294967291u},  // kept as its 32-bit pattern
@@ -28,13 +26,11 @@ TEST(SettingNumbers, WhatTheFieldsAcceptAndWhatTheyBecome) {
       {"-2147483648", true, true, 0x80000000u},
       {"99999999999999999999", true, false, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(corvid::IsIntegerText(c.text), c.integerText) << '"' << c.text << '"';
     DWORD value = 12345;
     EXPECT_EQ(corvid::ReadSettingNumber(c.text, value), c.accepted) << '"' << c.text << '"';
-    if (c.accepted) {
-      EXPECT_EQ(value, c.value) << c.text;
-    }
+    EXPECT_EQ(value, c.accepted ? c.value : 12345u) << c.text;
   }
 }
 

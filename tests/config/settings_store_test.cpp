@@ -14,14 +14,24 @@ using corvid::Settings;
 
 const std::string kInstall = "\"InstallPath\"=\"C:\\\\Corvid\"\n";
 
-class SettingsTest : public ::testing::Test {
+// Records every write as "name|type|bytes" and fails from a given one on.
+class SettingsTest : public ::testing::Test, public platform::RegistryWrapper {
  protected:
-  void SetUp() override {
+  SettingsTest() : RegistryWrapper(platform::RegistryService::Default()) {
     Settings = corvid::AppSettings{};
     corvid::RunLogSettings = corvid::RunLogOptions{};
   }
+  LONG SetValueEx(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) override {
+    written.push_back(std::string(name) + "|" + std::to_string(type) + "|" +
+                      std::string(reinterpret_cast<const char*>(data), size));
+    if (written.size() >= failAt) return ERROR_ACCESS_DENIED;
+    return RegistryWrapper::SetValueEx(key, name, reserved, type, data, size);
+  }
   std::string Registry() const { return machine.Read("registry.reg"); }
+
   testing_support::TempMachine machine;
+  std::vector<std::string> written;
+  size_t failAt = 1000;
 };
 
 // The other defaults show in what a save writes.
@@ -55,7 +65,6 @@ TEST_F(SettingsTest, StoredValuesAreTakenAsStored) {
   EXPECT_EQ(Settings.DataSource.User, "admin");
   EXPECT_EQ(Settings.TimeOut, 10u);
   EXPECT_EQ(Settings.TransactionPeriod, 100u);
-
   // A name of 33 characters is unreadable, but not missing.
   for (const size_t length : {32, 33}) {
     machine.WriteSettings(kInstall + "\"DSN\"=\"" + std::string(length, 'x') + "\"\n");
@@ -65,10 +74,13 @@ TEST_F(SettingsTest, StoredValuesAreTakenAsStored) {
   }
 }
 
-TEST_F(SettingsTest, SaveWritesEveryValueButTheInstallPath) {
+// Every value but the install path, in order, texts with their terminator;
+// an empty name leaves name, type and description alone. A failed write
+// ends the save.
+TEST_F(SettingsTest, SaveWritesEveryValueButTheInstallPathAndStopsAtAFailure) {
   machine.WriteSettings(kInstall + "\"DSN\"=\"Old\"\n\"Type\"=dword:00000009\n");
   ASSERT_TRUE(LoadSettings());
-  Settings.DataSource.DSN = "";  // an empty name leaves name, type and description alone
+  Settings.DataSource.DSN = "";
   Settings.TimeOut = 5;
   ASSERT_TRUE(corvid::SaveSettings());
   EXPECT_EQ(Registry(), testing_support::kSettingsKey + kInstall +
@@ -77,40 +89,17 @@ TEST_F(SettingsTest, SaveWritesEveryValueButTheInstallPath) {
                             "\"User\"=\"\"\n\"Password\"=\"\"\n\"RegAccess\"=dword:00000000\n"
                             "\"TimeOut\"=dword:00000005\n\"EraseLogs\"=dword:00000000\n"
                             "\"TransactionPeriod\"=dword:00000064\n\"LoadDescriptions\"=dword:00000001\n\n");
-}
-
-// Records every write and fails from a given one on.
-class FailingWrites : public platform::RegistryWrapper {
- public:
-  explicit FailingWrites(size_t failAt) : RegistryWrapper(platform::RegistryService::Default()), failAt_(failAt) {}
-  LONG SetValueEx(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) override {
-    written.push_back(std::string(name) + "|" + std::to_string(type) + "|" +
-                      std::string(reinterpret_cast<const char*>(data), size));
-    if (written.size() >= failAt_) return ERROR_ACCESS_DENIED;
-    return RegistryWrapper::SetValueEx(key, name, reserved, type, data, size);
-  }
-  std::vector<std::string> written;
-
- private:
-  size_t failAt_;
-};
-
-TEST_F(SettingsTest, SaveWritesTerminatorsAndStopsAtTheFirstFailure) {
-  machine.WriteSettings(kInstall);
-  ASSERT_TRUE(LoadSettings());
   Settings.DataSource.DSN = "Ravelin";
-  Settings.DataSource.Description = "SQLite3";
-  for (const size_t failAt : {5, 1000}) {
-    FailingWrites registry(failAt);
-    platform::Override<platform::RegistryService> use(registry);
-    EXPECT_EQ(corvid::SaveSettings(), failAt == 1000);
-    ASSERT_EQ(registry.written.size(), failAt == 1000 ? 13u : 5u);
-    EXPECT_EQ(registry.written[3], std::string("DSN|1|Ravelin\0", 14));
-    EXPECT_EQ(registry.written[4], std::string("Type|4|\1\0\0\0", 11));
-    if (failAt == 1000) {
-      EXPECT_EQ(registry.written[6], std::string("User|1|\0", 8)) << "an empty text is one byte";
-    }
-  }
+  platform::Override<platform::RegistryService> use(*this);
+  ASSERT_TRUE(corvid::SaveSettings());
+  ASSERT_EQ(written.size(), 13u);
+  EXPECT_EQ(written[3], std::string("DSN|1|Ravelin\0", 14));
+  EXPECT_EQ(written[4], std::string("Type|4|\x09\0\0\0", 11));
+  EXPECT_EQ(written[6], std::string("User|1|\0", 8)) << "an empty text is one byte";
+  written.clear();
+  failAt = 5;
+  EXPECT_FALSE(corvid::SaveSettings());
+  EXPECT_EQ(written.size(), 5u);
 }
 
 TEST_F(SettingsTest, ReloadTakesOverWhatTheCompanionWrote) {
@@ -123,14 +112,12 @@ TEST_F(SettingsTest, ReloadTakesOverWhatTheCompanionWrote) {
   EXPECT_EQ(Settings.DataSource.DSN, "New");
   EXPECT_EQ(Settings.DataSource.Type, 1u);
   EXPECT_EQ(Settings.DataSource.Password, "p2");
-
   // A failed read keeps that field and all later ones as they were.
   machine.WriteSettings(kInstall + "\"DSN\"=\"Third\"\n\"Password\"=\"p3\"\n\"RegAccess\"=dword:00000001\n");
   EXPECT_FALSE(ReloadDataSourceSettings());
   EXPECT_EQ(Settings.DataSource.DSN, "Third");
   EXPECT_EQ(Settings.DataSource.Description, "d2");
   EXPECT_EQ(Settings.DataSource.Password, "p2");
-
   machine.WriteSettings(kInstall + "\"DSN\"=\"Fourth\"\n\"Description\"=\"\"\n\"User\"=\"\"\n\"Password\"=\"\"\n"
                                    "\"RegAccess\"=dword:00000002\n");
   EXPECT_TRUE(ReloadDataSourceSettings());

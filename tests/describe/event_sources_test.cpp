@@ -13,7 +13,6 @@ using corvid::BuildEventSourceTable;
 using corvid::EventSourceTable;
 using corvid::FindEventSource;
 using corvid::MessageFileList;
-using testing_support::TempMachine;
 
 const std::string kRegistry =
     "Windows Registry Editor Version 5.00\n\n"
@@ -30,7 +29,7 @@ const std::string kRegistry =
     "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Security]\n\n";
 
 TEST(EventSourceTable, ReadsEverySourceInRegistryOrder) {
-  TempMachine machine;
+  testing_support::TempMachine machine;
   machine.Write("registry.reg", kRegistry);
   EventSourceTable table;
   ASSERT_TRUE(BuildEventSourceTable(nullptr, "System", table));
@@ -52,7 +51,7 @@ TEST(EventSourceTable, ReadsEverySourceInRegistryOrder) {
 }
 
 TEST(EventSourceTable, FailsWithTheStatusOfWhatCouldNotBeRead) {
-  TempMachine machine;
+  testing_support::TempMachine machine;
   EventSourceTable table;
   EXPECT_FALSE(BuildEventSourceTable("OFF05", "System", table));
   EXPECT_EQ(table.lastStatus, ERROR_BAD_NETPATH);
@@ -80,18 +79,15 @@ EventSourceTable Table(const char* computer, const char* value) {
   table.sourceCount = 1;
   table.sourceNames = {"Source"};
   table.eventMessageFiles = {value};
-  table.categoryMessageFiles = {""};
-  table.parameterMessageFiles = {""};
+  table.categoryMessageFiles = table.parameterMessageFiles = {""};
   return table;
 }
 
 TEST(MessageFilePaths, SplitExpandAndMapToShares) {
-  struct Case {
-    const char* computer;
-    const char* value;
+  const struct {
+    const char *computer, *value;
     MessageFileList paths;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"SRV1", "%SystemRoot%\\System32\\x.dll", {"\\\\SRV1\\C$\\WINNT\\System32\\x.dll"}},
       {nullptr, "%systemroot%\\System32\\x.dll", {"C:\\WINNT\\System32\\x.dll"}},
       {nullptr, "a.dll;b.dll", {"a.dll", "b.dll"}},
@@ -105,7 +101,7 @@ TEST(MessageFilePaths, SplitExpandAndMapToShares) {
       {"SRV1", "1:x", {"\\\\SRV1\\1$x"}},  // the first character is not checked
       {nullptr, "D:\\x.dll", {"D:\\x.dll"}},  // local: no share
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     MessageFileList list;
     EXPECT_TRUE(corvid::GetEventMessageFiles(Table(c.computer, c.value), 0, list));
     EXPECT_EQ(list, c.paths) << c.value;

@@ -15,11 +15,32 @@
 
 namespace {
 
+std::vector<uint8_t> Records(const std::vector<uint32_t>& writtenTimes) {
+  std::vector<uint8_t> bytes;
+  for (uint32_t time : writtenTimes) {
+    platform::evt::EventRecordData data;
+    // Constructed strings: GCC 12 at -O2 warns falsely of an uninitialised
+    // buffer when a short literal is assigned here.
+    data.source = std::string("Src");
+    data.computer = std::string("PC");
+    data.timeWritten = data.timeGenerated = time;
+    std::vector<uint8_t> one;
+    platform::evt::EncodeRecord(data, platform::evt::TextWidth::kUtf8, one);
+    bytes.insert(bytes.end(), one.begin(), one.end());
+  }
+  return bytes;
+}
+
 // A database that accepts everything and remembers the order of inserts
 // ("E") and commits ("C"); it asks for a cancel at a given insert.
-class RecordingOdbc : public platform::OdbcWrapper {
- public:
-  RecordingOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
+class LogReaderTest : public ::testing::Test, public platform::OdbcWrapper {
+ protected:
+  LogReaderTest() : OdbcWrapper(platform::OdbcService::Default()) {}
+  void SetUp() override {
+    corvid::Settings = corvid::AppSettings{};
+    reader.sourceTable = std::make_unique<corvid::EventSourceTable>();
+  }
+  void TearDown() override { corvid::cancelRequested = 0; }
   SQLRETURN SQLBindParameter(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN, SQLSMALLINT,
                              SQLPOINTER, SQLLEN, SQLLEN*) override {
     return SQL_SUCCESS;
@@ -33,44 +54,19 @@ class RecordingOdbc : public platform::OdbcWrapper {
     trace += "C";
     return SQL_SUCCESS;
   }
-  std::string trace;
-  int inserts = 0;
-  int cancelAt = 0;
-};
-
-std::vector<uint8_t> Records(const std::vector<uint32_t>& writtenTimes) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t time : writtenTimes) {
-    // Constructed strings: GCC 12 at -O2 warns falsely of an uninitialised
-    // buffer when a short literal is assigned here.
-    platform::evt::EventRecordData data;
-    data.source = std::string("Src");
-    data.computer = std::string("PC");
-    data.timeWritten = data.timeGenerated = time;
-    std::vector<uint8_t> one;
-    platform::evt::EncodeRecord(data, platform::evt::TextWidth::kUtf8, one);
-    bytes.insert(bytes.end(), one.begin(), one.end());
-  }
-  return bytes;
-}
-
-class LogReaderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    corvid::Settings = corvid::AppSettings{};
-    reader.sourceTable = std::make_unique<corvid::EventSourceTable>();
-  }
-  void TearDown() override { corvid::cancelRequested = 0; }
-  // Walks one bufferful of records written at `times`.
-  bool Walk(const std::vector<uint32_t>& times) {
+  // Walks one bufferful of records written at `times`, the first of them
+  // `broken` (with a length of 0) if asked.
+  bool Walk(const std::vector<uint32_t>& times, bool broken = false) {
     reader.buffer = Records(times);
+    if (broken) reinterpret_cast<EVENTLOGRECORD*>(reader.buffer.data())->Length = 0;
     reader.bufferSize = reader.bytesRead = static_cast<DWORD>(reader.buffer.size());
     if (reader.recordCount == 0) reader.recordCount = static_cast<DWORD>(times.size());
     return reader.WalkBatch(session);
   }
 
-  RecordingOdbc odbc;
-  platform::Override<platform::OdbcService> use{odbc};
+  std::string trace;
+  int inserts = 0, cancelAt = 0;
+  platform::Override<platform::OdbcService> use{*this};
   corvid::LogReader reader{"System", nullptr};
   corvid::OdbcSession session;
 };
@@ -79,7 +75,7 @@ TEST_F(LogReaderTest, SkipsByWrittenTimeAndCountsTheRowsStoredAtTheHorizon) {
   reader.storedNewest = 1000;
   reader.storedAtNewest = 2;
   ASSERT_TRUE(Walk({999, 1000, 1000, 1000, 1001, 998}));
-  EXPECT_EQ(odbc.inserts, 2) << "the third record at 1000, and the one at 1001";
+  EXPECT_EQ(inserts, 2) << "the third record at 1000, and the one at 1001";
   EXPECT_EQ(reader.skippedAtNewest, 2u);
   EXPECT_EQ(reader.recordsProcessed, 6u);
 }
@@ -99,19 +95,19 @@ TEST_F(LogReaderTest, CommitsEveryPeriodPlusOneRowsAndWithTheLastCountedRecord) 
   reader.storedAtNewest = 1;
   for (const auto& c : cases) {
     corvid::Settings.TransactionPeriod = c.period;
-    odbc.trace.clear();
+    trace.clear();
     reader.recordsProcessed = reader.rowsPending = reader.skippedAtNewest = 0;
     reader.recordCount = 10;
     ASSERT_TRUE(Walk({11, 12, 13, 14, 15, 16, 17, 18, 19, c.lastWritten}));
-    EXPECT_EQ(odbc.trace, c.trace) << c.period;
+    EXPECT_EQ(trace, c.trace) << c.period;
   }
 }
 
 TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHandAndARecordThatCannotBeOneEndsTheLog) {
-  odbc.cancelAt = 2;
+  cancelAt = 2;
   EXPECT_FALSE(Walk({1, 2, 3, 4}));
   EXPECT_EQ(reader.status, corvid::kStatusCancelled);
-  EXPECT_EQ(odbc.inserts, 2);
+  EXPECT_EQ(inserts, 2);
   EXPECT_EQ(reader.recordsProcessed, 2u);
   // A cancel already set walks nothing at all.
   reader.recordsProcessed = 0;
@@ -119,16 +115,13 @@ TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHandAndARecordThatCannotBeOneE
   EXPECT_EQ(reader.recordsProcessed, 0u);
 
   corvid::cancelRequested = 0;
-  reader.buffer = Records({1, 2});
-  reinterpret_cast<EVENTLOGRECORD*>(reader.buffer.data())->Length = 0;
-  reader.bufferSize = reader.bytesRead = static_cast<DWORD>(reader.buffer.size());
-  EXPECT_FALSE(reader.WalkBatch(session));
+  EXPECT_FALSE(Walk({1, 2}, true));
   EXPECT_EQ(reader.status, corvid::kStatusUnableToRead);
-  EXPECT_EQ(odbc.inserts, 2);
+  EXPECT_EQ(inserts, 2);
 }
 
-// An event log that answers reads from a script: an error (with the size
-// needed for 122) or records.
+// An event log of three records that answers reads from a script: an
+// error (with the size needed, for 122) or records.
 class ScriptedLog : public platform::EventLogWrapper {
  public:
   ScriptedLog() : EventLogWrapper(platform::EventLogService::Default()) {}
@@ -147,11 +140,11 @@ class ScriptedLog : public platform::EventLogWrapper {
   BOOL ReadEventLog(HANDLE, DWORD, DWORD, void* buffer, DWORD size, DWORD* read, DWORD* needed) override {
     sizes.push_back(size);
     const Answer answer = answers.at(sizes.size() - 1);
-    *needed = answer.needed;
-    SetLastError(answer.error);
     const std::vector<uint8_t> bytes = Records(answer.records);
     std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(buffer));
     *read = static_cast<DWORD>(bytes.size());
+    *needed = answer.needed;
+    SetLastError(answer.error);
     return answer.error == 0;
   }
   BOOL CloseEventLog(HANDLE) override { return TRUE; }
@@ -161,9 +154,16 @@ class ScriptedLog : public platform::EventLogWrapper {
 };
 
 TEST(LogReaderReads, GrowTheBufferForABigRecordAtMostTwiceACall) {
+  testing_support::TempMachine machine;  // a network without that computer
   ScriptedLog log;
   platform::Override<platform::EventLogService> use(log);
   corvid::LogReader reader("System", nullptr);
+  reader.OpenLog(std::string(60, 'N').c_str());  // the registry of that computer cannot be read
+  EXPECT_EQ(log.opened, std::string(49, 'N')) << "the name cut to 49 characters";
+  EXPECT_EQ(reader.recordCount, 3u);
+  EXPECT_EQ(reader.status, corvid::kStatusRegistryUnavailable);
+  EXPECT_EQ(reader.errorCode, ERROR_BAD_NETPATH);
+
   reader.logHandle = reinterpret_cast<HANDLE>(&log);
   reader.NewBuffer(corvid::kFirstBufferSize);
   log.answers = {{122, 12000, {}}, {0, 0, {1}},      // grows, then reads
@@ -180,19 +180,6 @@ TEST(LogReaderReads, GrowTheBufferForABigRecordAtMostTwiceACall) {
   EXPECT_EQ(reader.status, corvid::kStatusUnableToRead);
   EXPECT_EQ(reader.errorCode, 38);
   EXPECT_EQ(log.sizes, (std::vector<DWORD>{10000, 12000, 12000, 15000, 16000, 16000}));
-  reader.logHandle = nullptr;
-}
-
-TEST(LogReaderOpens, WithTheNameCutTo49Characters) {
-  testing_support::TempMachine machine;  // a network without that computer
-  ScriptedLog log;
-  platform::Override<platform::EventLogService> use(log);
-  corvid::LogReader reader("System", nullptr);
-  reader.OpenLog(std::string(60, 'N').c_str());  // the registry of that computer cannot be read
-  EXPECT_EQ(log.opened, std::string(49, 'N'));
-  EXPECT_EQ(reader.recordCount, 3u);
-  EXPECT_EQ(reader.status, corvid::kStatusRegistryUnavailable);
-  EXPECT_EQ(reader.errorCode, ERROR_BAD_NETPATH);
   reader.logHandle = nullptr;
 }
 

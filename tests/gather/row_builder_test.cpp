@@ -3,15 +3,13 @@
 // from a source's message files.
 #include <gtest/gtest.h>
 
-#include "gather/row_builder.h"
 #include "platform/accounts_time/clock.h"
 #include "platform/eventlog/evt_file.h"
 #include "support/fake_modules.h"
+#include "support/row_text.h"
 #include "support/temp_machine.h"
 
 namespace {
-
-using platform::evt::EventRecordData;
 
 class EventRowTest : public ::testing::Test {
  protected:
@@ -39,7 +37,7 @@ class EventRowTest : public ::testing::Test {
   platform::Override<platform::MessageModuleService> use{modules};
   corvid::EventSourceTable table;
   std::vector<uint8_t> record;
-  EventRecordData data;
+  platform::evt::EventRecordData data;
 };
 
 TEST_F(EventRowTest, TextsTypesIdentifiersAndData) {
@@ -50,19 +48,14 @@ TEST_F(EventRowTest, TextsTypesIdentifiersAndData) {
   data.eventType = data.eventCategory = 1;
   data.strings = {"Spooler", "5"};
   data.data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  const std::string cut = std::string(49, 'W') + "/System #77 | 1970-01-01 01:00:00.1000 | 1970-01-01 01:00:00.1000 | ";
   {
     const corvid::EventRow row = Build(std::string(60, 'W').c_str());
-    EXPECT_EQ(row.Workstation.size(), 49u);
-    EXPECT_EQ(row.Computer.size(), 49u);
-    EXPECT_EQ(row.Source, "service control MANAGER");
-    EXPECT_EQ(row.Type, "Error");
-    EXPECT_EQ(row.EventID, 7000u);
+    EXPECT_EQ(testing_support::RowText(row, "System"), cut + "service control MANAGER | " + std::string(49, 'C') +
+                                          " |  | Error | 7000 | Logon/Logoff | data 10\n    "
+                                          "The Spooler service failed: 5\\r\\n\n");
     EXPECT_EQ(modules.asked, (std::vector<DWORD>{1, 0xC0001B58}));  // looked up with every bit
-    EXPECT_STREQ(row.Category, "Logon/Logoff");
-    EXPECT_EQ(std::string(row.description, row.descriptionLength), "The Spooler service failed: 5\r\n");
-    EXPECT_EQ(row.dataLength, 10u);
     EXPECT_EQ(row.data, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0}));
-    EXPECT_EQ(row.UserName, "");  // no identifier
   }
   data.source = std::string(300, 'S');
   data.eventType = 0;
@@ -86,13 +79,8 @@ TEST_F(EventRowTest, AccountsByNameAloneOrEmpty) {
 TEST_F(EventRowTest, LocalTimesUseTheDatesOffsetAndComeBackWithTodays) {
   data.timeWritten = 1719835200;  // 2024-07-01 12:00:00 UTC
   const corvid::EventRow row = Build();
-  EXPECT_EQ(row.RecordDate.year, 2024);
-  EXPECT_EQ(row.RecordDate.month, 7);
-  EXPECT_EQ(row.RecordDate.hour, 14);
-  EXPECT_EQ(row.RecordDate.fraction, 1000u);
-  EXPECT_EQ(row.EventDate.year, 1970);
-  EXPECT_EQ(row.EventDate.hour, 1);  // 1970-01-01 00:00 UTC in Berlin's winter
-
+  EXPECT_EQ(testing_support::Format(row.RecordDate), "2024-07-01 14:00:00.1000");
+  EXPECT_EQ(testing_support::Format(row.EventDate), "1970-01-01 01:00:00.1000");  // Berlin's winter
   platform::FixedClock january(1705320000);  // 2024-01-15
   platform::Override<platform::ClockService> now(january);
   EXPECT_EQ(corvid::FromLocalTimestamp(row.RecordDate), 1719835200u + 3600);

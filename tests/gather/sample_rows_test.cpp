@@ -6,38 +6,16 @@
 // --gtest_filter='SampleRows*', then read the difference before committing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "describe/event_sources.h"
 #include "gather/row_builder.h"
+#include "support/row_text.h"
 #include "support/sample_network.h"
 
 namespace {
 
-std::string Format(const corvid::Timestamp& t) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%u", t.year, t.month, t.day, t.hour,
-                t.minute, t.second, t.fraction);
-  return text;
-}
-
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (char c : text) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
-  return out;
-}
-
-std::string RowText(const corvid::EventRow& row, const char* log) {
-  std::ostringstream out;
-  out << row.Workstation.view() << "/" << log << " #" << row.recordNumber << " | " << Format(row.EventDate)
-      << " | " << Format(row.RecordDate) << " | " << row.Source.view() << " | " << row.Computer.view()
-      << " | " << row.UserName.view() << " | " << row.Type.view() << " | " << row.EventID << " | "
-      << Escaped(row.Category) << " | data " << row.dataLength << "\n    "
-      << Escaped(std::string_view(row.description, row.descriptionLength)) << "\n";
-  return out.str();
-}
+using testing_support::RowText;
 
 TEST(SampleRows, EveryRecordOfTheSampleDomainMatchesTheGoldenFile) {
   if (!std::ifstream(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll")) {

@@ -48,17 +48,22 @@ TEST(ComposeTypeText, RoleBitsInOrderAndTheLowNibbleOfTheVersion) {
 }
 
 // A browser of fixed entries that holds back records beyond a size, fails
-// on cue, and answers type queries with a delay or busily.
-class FakeBrowser : public platform::NetworkBrowserService {
- public:
-  std::vector<BrowseEntry> entries;
-  NET_API_STATUS enumStatus = NERR_Success;
-  size_t fitsFrom = 0;  // preferred size from which every record fits
-  std::vector<DWORD> preferredSizes;
-  std::chrono::milliseconds delay{0};
-  int busyAnswers = 0;
-  std::atomic<int> infoCalls{0};
-
+// on cue, and answers type queries with a delay or busily; pauses counted
+// instead of taken; the loading window's steps recorded.
+class EnumerationTest : public ::testing::Test,
+                        public platform::NetworkBrowserService,
+                        public platform::ThreadsWrapper,
+                        public corvid::LoadingDisplay {
+ protected:
+  void SetUp() override {
+    ComputerList.Clear();
+    ComputerList.Append(corvid::MakeComputerEntry("OLD"));
+    corvid::loadingDisplay = this;
+  }
+  void TearDown() override {
+    ComputerList.Clear();
+    corvid::loadingDisplay = nullptr;
+  }
   NET_API_STATUS NetServerEnum(LPCWSTR, DWORD, BYTE** buffer, DWORD preferred, DWORD* read, DWORD* total, DWORD mask,
                                LPCWSTR, DWORD*) override {
     preferredSizes.push_back(preferred);
@@ -83,72 +88,49 @@ class FakeBrowser : public platform::NetworkBrowserService {
     }
     return ERROR_BAD_NETPATH;
   }
-  NET_API_STATUS NetApiBufferFree(void* buffer) override {
-    std::free(buffer);
-    return NERR_Success;
-  }
-};
-
-// Counts the pauses instead of taking them.
-class CountingSleeps : public platform::ThreadsWrapper {
- public:
+  NET_API_STATUS NetApiBufferFree(void* buffer) override { return std::free(buffer), NERR_Success; }
   void Sleep(DWORD ms) override {
     std::lock_guard<std::mutex> lock(mutex);
     sleeps.push_back(ms);
   }
-  std::mutex mutex;
-  std::vector<DWORD> sleeps;
-};
-
-class RecordingDisplay : public corvid::LoadingDisplay {
- public:
   void Open(HWND, DWORD total) override { opened.push_back(total); }
   void Step() override { ++steps; }
   void Close() override { ++closed; }
-  std::vector<DWORD> opened;
-  int steps = 0, closed = 0;
-};
+  static BrowseEntry Entry(const std::string& name, DWORD type) { return BrowseEntry{name, type, 4, 0, ""}; }
 
-BrowseEntry Entry(const std::string& name, DWORD type) { return BrowseEntry{name, type, 4, 0, ""}; }
-
-class EnumerationTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ComputerList.Clear();
-    ComputerList.Append(corvid::MakeComputerEntry("OLD"));
-    corvid::loadingDisplay = &display;
-  }
-  void TearDown() override {
-    ComputerList.Clear();
-    corvid::loadingDisplay = nullptr;
-  }
-  FakeBrowser browser;
-  platform::Override<platform::NetworkBrowserService> useBrowser{browser};
-  RecordingDisplay display;
+  std::vector<BrowseEntry> entries;
+  NET_API_STATUS enumStatus = NERR_Success;
+  size_t fitsFrom = 0;  // preferred size from which every record fits
+  std::vector<DWORD> preferredSizes, sleeps, opened;
+  std::chrono::milliseconds delay{0};
+  int busyAnswers = 0, steps = 0, closed = 0;
+  std::atomic<int> infoCalls{0};
+  std::mutex mutex;
+  platform::Override<platform::NetworkBrowserService> useBrowser{*this};
 };
 
 // The buffer doubles while the browser has more; ten calls without all of
 // it, or a failure, give an empty list.
 TEST_F(EnumerationTest, KeepsTheNtComputersInOrderAfterGrowingTheBufferOrGivesUp) {
-  browser.entries = {Entry("PDC01", 0x900B), Entry("LANMAN", 0x0003), Entry("WS04", 0x1003), Entry("WS04", 0x1003)};
-  browser.fitsFrom = 65000 * 4;
+  entries = {Entry("PDC01", 0x900B), Entry("LANMAN", 0x0003), Entry("WS04", 0x1003), Entry("WS04", 0x1003)};
+  fitsFrom = 65000 * 4;
   EXPECT_TRUE(corvid::EnumerateNetworkComputers());
-  EXPECT_EQ(browser.preferredSizes, (std::vector<DWORD>{65000, 130000, 260000}));
+  EXPECT_EQ(preferredSizes, (std::vector<DWORD>{65000, 130000, 260000}));
   std::vector<std::string> names;
   for (const auto& entry : ComputerList) names.push_back(entry.Name);
   EXPECT_EQ(names, (std::vector<std::string>{"PDC01", "WS04", "WS04"}));
   EXPECT_EQ(ComputerList.At(0).TypeText, "Windows NT Primary Domain Controller (4.0)");
 
-  browser.fitsFrom = 0xFFFFFFFF;
-  browser.preferredSizes.clear();
+  fitsFrom = 0xFFFFFFFF;
+  preferredSizes.clear();
   EXPECT_TRUE(corvid::EnumerateNetworkComputers());
-  ASSERT_EQ(browser.preferredSizes.size(), 10u);
-  EXPECT_EQ(browser.preferredSizes.back(), 65000u * 512);
+  ASSERT_EQ(preferredSizes.size(), 10u);
+  EXPECT_EQ(preferredSizes.back(), 65000u * 512);
   EXPECT_EQ(ComputerList.Count(), 0u);
 
   ComputerList.Append(corvid::MakeComputerEntry("OLD"));
-  browser.fitsFrom = 0;
-  browser.enumStatus = ERROR_ACCESS_DENIED;
+  fitsFrom = 0;
+  enumStatus = ERROR_ACCESS_DENIED;
   EXPECT_TRUE(corvid::EnumerateNetworkComputers());
   EXPECT_EQ(ComputerList.Count(), 0u);
 }
@@ -156,11 +138,11 @@ TEST_F(EnumerationTest, KeepsTheNtComputersInOrderAfterGrowingTheBufferOrGivesUp
 TEST_F(EnumerationTest, TypeQueriesRunSideBySide) {
   ComputerList.Clear();
   for (int i = 0; i < 10; ++i) {
-    browser.entries.push_back(Entry("WS" + std::to_string(i), SV_TYPE_NT | SV_TYPE_WORKSTATION));
+    entries.push_back(Entry("WS" + std::to_string(i), SV_TYPE_NT | SV_TYPE_WORKSTATION));
     ComputerList.Append(corvid::MakeComputerEntry("WS" + std::to_string(i)));
   }
   ComputerList.Append(corvid::MakeComputerEntry("\\\\GONE"));
-  browser.delay = 300ms;
+  delay = 300ms;
   const auto start = std::chrono::steady_clock::now();
   corvid::ResolveComputerTypes(nullptr);
   // Eleven computers of 300 ms each load in about one delay, not eleven.
@@ -171,29 +153,28 @@ TEST_F(EnumerationTest, TypeQueriesRunSideBySide) {
     EXPECT_EQ(ComputerList.At(i).QueryThread, nullptr);
   }
   EXPECT_EQ(ComputerList.At(10).TypeText, "Unknown");
-  EXPECT_EQ(display.opened, (std::vector<DWORD>{11}));
-  EXPECT_EQ(display.steps, 11);
-  EXPECT_EQ(display.closed, 1);
+  EXPECT_EQ(opened, (std::vector<DWORD>{11}));
+  EXPECT_EQ(steps, 11);
+  EXPECT_EQ(closed, 1);
 
   ComputerList.Clear();  // an empty list opens no window
   corvid::ResolveComputerTypes(nullptr);
-  EXPECT_EQ(display.opened.size(), 1u);
+  EXPECT_EQ(opened.size(), 1u);
 }
 
 TEST_F(EnumerationTest, ABusyComputerIsAskedTenTimesHalfASecondApart) {
-  CountingSleeps threads;
-  platform::Override<platform::ThreadsService> useThreads(threads);
-  browser.entries = {Entry("OLD", SV_TYPE_NT | SV_TYPE_SERVER_NT)};
-  browser.busyAnswers = 100;
+  platform::Override<platform::ThreadsService> useThreads(*this);
+  entries = {Entry("OLD", SV_TYPE_NT | SV_TYPE_SERVER_NT)};
+  busyAnswers = 100;
   corvid::ResolveComputerTypes(nullptr);
-  EXPECT_EQ(browser.infoCalls, 10);
-  EXPECT_EQ(threads.sleeps, std::vector<DWORD>(9, 500));  // about five seconds in all
+  EXPECT_EQ(infoCalls, 10);
+  EXPECT_EQ(sleeps, std::vector<DWORD>(9, 500));  // about five seconds in all
   EXPECT_EQ(ComputerList.At(0).TypeText, "Unknown");
 
-  browser.infoCalls = 0;
-  browser.busyAnswers = 2;
+  infoCalls = 0;
+  busyAnswers = 2;
   corvid::ResolveComputerTypes(nullptr);
-  EXPECT_EQ(browser.infoCalls, 3);
+  EXPECT_EQ(infoCalls, 3);
   EXPECT_EQ(ComputerList.At(0).TypeText, "Windows NT Server (4.0)");
 }
 
