@@ -14,30 +14,14 @@
 
 namespace {
 
-using corvid::CreateDefaultDataSource;
 using corvid::Settings;
 using testing_support::IniValue;
 
-// What happened, in order, across the notice, the waits and the installer.
-std::vector<std::string> events;
-
-class RecordingOdbc : public platform::OdbcWrapper {
- public:
-  RecordingOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
-  BOOL SQLConfigDataSource(HWND p, WORD r, LPCSTR d, LPCSTR a) override {
-    events.push_back("SQLConfigDataSource");
-    call = {p == nullptr ? "no window" : "a window", std::to_string(r), d};
-    for (const char* item = a; *item != '\0'; item += std::string(item).size() + 1) call.emplace_back(item);
-    return target().SQLConfigDataSource(p, r, d, a);
-  }
-  std::vector<std::string> call;
-};
-
+// The pause and the notice recorded instead of taken and shown, each with
+// whether the data source was there yet.
 class DataSourceTest : public ::testing::Test, public platform::ThreadsWrapper, public corvid::PreparingNotice {
  protected:
   void SetUp() override {
-    events.clear();
-    Settings = corvid::AppSettings{};
     if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
     ASSERT_FALSE(testing_support::CorvidSetupLibrary().empty()) << "libcorvidodbcsetup.so was not built";
   }
@@ -45,55 +29,54 @@ class DataSourceTest : public ::testing::Test, public platform::ThreadsWrapper, 
   // and Corvid.db in the install folder.
   void Install(const std::string& installPath, const std::string& hostFolder) {
     Settings = corvid::AppSettings{};
+    events.clear();
     std::string escaped;
     for (char c : installPath) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
     machine.WriteSettings("\"InstallPath\"=\"" + escaped + "\"\n");
     machine.Write(hostFolder + "/Corvid.db", "");
     ASSERT_TRUE(corvid::LoadSettings());
   }
-  // The pause and the notice, recorded instead of taken and shown.
-  void Sleep(DWORD ms) override { events.push_back("Sleep " + std::to_string(ms)); }
-  void Show() override { events.push_back("Show"); }
-  void Close() override { events.push_back("Close"); }
+  void Record(const std::string& event) {
+    events.push_back(event + (testing_support::IniHasSection(odbc.Read("odbc.ini"), "Ravelin") ? " made" : ""));
+  }
+  void Sleep(DWORD ms) override { Record("Sleep " + std::to_string(ms)); }
+  void Show() override { Record("Show"); }
+  void Close() override { Record("Close"); }
 
   testing_support::TempMachine machine;
   testing_support::OdbcSandbox odbc;
+  std::vector<std::string> events;
+  platform::Override<platform::ThreadsService> useThreads{*this};
 };
 
 // A system source on the install folder's database, named in the settings
 // and saved with every other setting; with a notice, shown for a second
-// around the request.
+// before the request and closed after it.
 TEST_F(DataSourceTest, CreationMakesTheSystemSourceOnTheInstallFoldersDatabase) {
   const struct {
     std::string installPath, hostFolder;  // the host folder relative to the machine folder
+    bool notice;
   } cases[] = {
-      {"C:\\Program Files\\Corvid", "drives/c/Program Files/Corvid"},
-      {"c:\\APP", "drives/c/App"},  // matched to the folder as it exists
-      {"D:\\Event Logs\\Corvid\\", "drives/d/Event Logs/Corvid"},
+      {"C:\\Program Files\\Corvid", "drives/c/Program Files/Corvid", false},
+      {"c:\\APP", "drives/c/App", true},  // matched to the folder as it exists
+      {"D:\\Event Logs\\Corvid\\", "drives/d/Event Logs/Corvid", false},
   };
-  platform::Override<platform::ThreadsService> useThreads(*this);
   for (const auto& k : cases) {
     SCOPED_TRACE(k.installPath);
     Install(k.installPath, k.hostFolder);
-    RecordingOdbc recording;
-    platform::Override<platform::OdbcService> use(recording);
-    events.clear();
-    ASSERT_TRUE(CreateDefaultDataSource(k.hostFolder.ends_with("App") ? this : nullptr));
-    const std::string database = (machine.root() / k.hostFolder / "Corvid.db").string();
-    EXPECT_EQ(recording.call, (std::vector<std::string>{"no window", std::to_string(ODBC_ADD_SYS_DSN),
-                                                        "Corvid SQLite3", "DSN=Ravelin", "Database=" + database}));
+    ASSERT_TRUE(corvid::CreateDefaultDataSource(k.notice ? this : nullptr));
     EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Driver"), "Corvid SQLite3");
-    EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Database"), database);
+    EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Database"),
+              (machine.root() / k.hostFolder / "Corvid.db").string());
+    EXPECT_EQ(IniValue(odbc.Read("user.odbc.ini"), "Ravelin", "Driver"), "");
     EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
     for (const char* value : {"\"DSN\"=\"Ravelin\"", "\"Type\"=dword:00000001", "\"Description\"=\"Corvid SQLite3\"",
                               "\"TimeOut\"=dword:000000b4"}) {
       EXPECT_NE(machine.Read("registry.reg").find(value), std::string::npos) << value;
     }
-    if (k.hostFolder.ends_with("App")) {
-      EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "SQLConfigDataSource", "Close"}));
-    } else {
-      EXPECT_EQ(events, std::vector<std::string>{"SQLConfigDataSource"}) << "no notice: nothing shown, no wait";
-    }
+    EXPECT_EQ(events, (k.notice ? std::vector<std::string>{"Show", "Sleep 1000", "Close made"}
+                                : std::vector<std::string>{}));
+    odbc.WriteFile("odbc.ini", "");
   }
 }
 
@@ -106,7 +89,6 @@ TEST_F(DataSourceTest, FailureChangesNothingAndClosesTheNotice) {
       {"database missing", false, false, true},
       {"driver entry missing", false, true, false},
   };
-  platform::Override<platform::ThreadsService> useThreads(*this);
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
     Install("C:\\App", "drives/c/App");
@@ -117,14 +99,12 @@ TEST_F(DataSourceTest, FailureChangesNothingAndClosesTheNotice) {
     testing_support::FailingOdbc failing;
     if (k.injected) failing.Fail({.call = "SQLConfigDataSource"});
     platform::Override<platform::OdbcService> use(failing);
-    events.clear();
-    EXPECT_FALSE(CreateDefaultDataSource(this));
+    EXPECT_FALSE(corvid::CreateDefaultDataSource(this));
     EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "Close"}));
     EXPECT_EQ(Settings.DataSource.DSN, "");
     EXPECT_EQ(Settings.DataSource.Description, "");
     EXPECT_EQ(Settings.DataSource.dataSourceMissing, 1u);
     EXPECT_EQ(machine.Read("registry.reg"), before);
-    EXPECT_FALSE(testing_support::IniHasSection(odbc.Read("odbc.ini"), "Ravelin"));
     odbc.WriteFile("odbcinst.ini", drivers);
   }
 }

@@ -61,13 +61,8 @@ TEST_P(GatherTest, ADatabaseThatFailsStopsTheRunAndLosesNothingCommitted) {
     SCOPED_TRACE(c.call);
     testing_support::FailingOdbc odbc;
     odbc.Fail({.call = c.call, .occurrence = c.occurrence, .onward = true, .sqlState = c.state});
-    if (*c.call == '\0') {
-      ASSERT_TRUE(Peer(dsn).Execute("DROP TABLE System"));
-    }
-    {
-      platform::Override<platform::OdbcService> use(odbc);
-      ASSERT_TRUE(corvid::RunSilentGather());
-    }
+    ASSERT_TRUE(*c.call != '\0' || Peer(dsn).Execute("DROP TABLE System"));
+    GatherThrough(odbc);
     EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
     const std::string error(corvid::ComputerList.At(0).LogResults[0].ErrorText.c_str());
     EXPECT_EQ(error, *c.state != '\0' ? c.state : error);
@@ -102,10 +97,7 @@ TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
     EXPECT_TRUE(peer.Execute("INSERT INTO Application (Workstation, Computer) VALUES ('OTHER', 'OTHER')"))
         << peer.error();
   };
-  {
-    platform::Override<platform::OdbcService> use(other);
-    ASSERT_TRUE(corvid::RunSilentGather());
-  }
+  GatherThrough(other);
   EXPECT_EQ(Status("PDC01", 0), corvid::kStatusCompleted);
   ExpectEverythingStoredOnce();
 }
@@ -141,12 +133,9 @@ TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
 
 TEST_P(GatherTest, ACancelMidLogRollsBackAndTheNextGatherCompletes) {
   corvid::Settings.TransactionPeriod = 9;
-  {
-    testing_support::HookedOdbc cancel;  // as the Cancel button would, at the 25th insert
-    cancel.beforeExecute = [](int n) { if (n == 25) corvid::cancelRequested = 1; };
-    platform::Override<platform::OdbcService> use(cancel);
-    ASSERT_TRUE(corvid::RunSilentGather());
-  }
+  testing_support::HookedOdbc cancel;  // as the Cancel button would, at the 25th insert
+  cancel.beforeExecute = [](int n) { if (n == 25) corvid::cancelRequested = 1; };
+  GatherThrough(cancel);
   EXPECT_EQ(Status("PDC01", 0), corvid::kStatusCancelled);
   EXPECT_EQ(Stored("System", "PDC01").size(), 20u) << "two transactions of ten; the rest rolled back";
   ASSERT_TRUE(corvid::RunSilentGather());
@@ -202,12 +191,9 @@ INSTANTIATE_TEST_SUITE_P(Databases, EraseTest, kBoth, testing_support::BackendNa
 
 TEST_P(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
   const size_t before = Expected("PDC01", "System").size();
-  {
-    testing_support::HookedOdbc report;  // a new event while the log is read
-    report.beforeExecute = [&](int n) { if (n == 200) Report(pdcSystem, 1800000000); };
-    platform::Override<platform::OdbcService> use(report);
-    ASSERT_TRUE(corvid::RunSilentGather());
-  }
+  testing_support::HookedOdbc report;  // a new event while the log is read
+  report.beforeExecute = [&](int n) { if (n == 200) Report(pdcSystem, 1800000000); };
+  GatherThrough(report);
   EXPECT_EQ(Status("PDC01", 0), corvid::kStatusCompleted);
   EXPECT_EQ(Stored("System", "PDC01").size(), before + 1);
   EXPECT_EQ(LeftIn("PDC01"), 0u);

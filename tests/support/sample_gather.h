@@ -94,6 +94,11 @@ class SampleGatherTest : public DatabaseTest {
   }
   void TearDown() override { corvid::ComputerList.Clear(); }
 
+  // A silent gather of the list through `odbc`.
+  void GatherThrough(platform::OdbcService& odbc) {
+    platform::Override<platform::OdbcService> use(odbc);
+    ASSERT_TRUE(corvid::RunSilentGather());
+  }
   static bool HaveMessageFiles() { return std::ifstream(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll").good(); }
 
   int32_t Status(const char* computer, size_t log) const {
