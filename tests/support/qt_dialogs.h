@@ -1,19 +1,15 @@
-// Driving the program's dialogs in tests: the Qt window layer on the
-// offscreen platform, real mouse and key events on the controls, actions on
-// modal dialogs as they open, and a record of what the program asked of the
-// desktop (message boxes, help, the text viewer, beeps, file dialogs).
+// Driving the program's dialogs on the offscreen platform with real input
+// events, and a record of what the program asked of the desktop.
 #pragma once
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
-#include <QWidget>
-#include <chrono>
-#include <cstdlib>
+#include <QTimer>
 #include <functional>
 #include <map>
-#include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,15 +28,14 @@ inline void EnsureQtWindows() {
 }
 
 inline QWidget* Control(HWND dialog, int id) { return platform::qt::WidgetOf(GetDlgItem(dialog, id)); }
+inline bool Shown(HWND window) { return platform::qt::WidgetOf(window) && platform::qt::WidgetOf(window)->isVisible(); }
 
 inline void Click(HWND dialog, int id) {
   QWidget* widget = Control(dialog, id);
   if (widget == nullptr) return;
-  // Check boxes and radio buttons answer on their mark and caption only,
-  // which start at the left edge.
+  // Check boxes and radio buttons answer on their mark and caption only.
   const bool marked = widget->inherits("QCheckBox") || widget->inherits("QRadioButton");
-  const QPoint where = marked ? QPoint(6, widget->height() / 2) : widget->rect().center();
-  QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, where);
+  QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, marked ? QPoint(6, widget->height() / 2) : widget->rect().center());
 }
 
 // Replaces the field's text as a user would: select all, then type.
@@ -64,24 +59,23 @@ inline std::string Text(HWND dialog, int id) {
 }
 
 // Runs the interface thread's events until `done` holds or time is up.
-inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 20000) {
   QElapsedTimer timer;
   timer.start();
   while (!done()) {
-    if (timer.elapsed() > limit.count()) return false;
+    if (timer.elapsed() > limitMs) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   return true;
 }
 
-// Acts on dialogs as they open, by template id; each action once, in the
-// order given for that id.
+// Acts on dialogs as they open, by template id; each action once, in order.
 class DialogScript {
  public:
   DialogScript() {
     platform::qt::SetDialogOpenedHook([this](HWND dialog, int id) {
       auto& queue = actions_[id];
-      opened_.push_back(id);
+      opened.push_back(id);
       if (queue.empty()) return;
       auto action = std::move(queue.front());
       queue.erase(queue.begin());
@@ -90,25 +84,29 @@ class DialogScript {
   }
   ~DialogScript() { platform::qt::SetDialogOpenedHook(nullptr); }
   void When(int templateId, std::function<void(HWND)> action) { actions_[templateId].push_back(std::move(action)); }
-  const std::vector<int>& opened() const { return opened_; }
+  std::vector<int> opened;
 
  private:
   std::map<int, std::vector<std::function<void(HWND)>>> actions_;
-  std::vector<int> opened_;
 };
 
 // What the program asked of the desktop; everything else reaches the layer.
 class DesktopRecorder : public platform::WindowsWrapper {
  public:
   struct Box {
-    std::string text;
-    std::string caption;  // "(none)" when the program gave none
+    std::string text, caption;  // caption "(none)" when the program gave none
     UINT type;
+    bool operator==(const Box&) const = default;
+    friend void PrintTo(const Box& b, std::ostream* os) { *os << "[" << b.caption << "] " << b.text << " " << b.type; }
+  };
+  struct FileAsked {
+    std::string title, shown;
+    DWORD flags;
   };
   DesktopRecorder() : WindowsWrapper(platform::Slot<platform::WindowsService>::Current()), use_(*this) {}
 
-  int MessageBox(HWND, const char* text, const char* caption, UINT type) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+  int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override {
+    if (realBoxes) return WindowsWrapper::MessageBox(owner, text, caption, type);
     boxes.push_back({text != nullptr ? text : "", caption != nullptr ? caption : "(none)", type});
     return IDOK;
   }
@@ -124,36 +122,24 @@ class DesktopRecorder : public platform::WindowsWrapper {
     beeps.push_back({frequency, milliseconds});
     return TRUE;
   }
-  // The next file dialog answers `path` (empty: cancelled) and records
-  // what it was asked.
+  // File dialogs answer `fileAnswer` (empty: cancelled).
   BOOL GetOpenFileName(OPENFILENAMEA* request) override { return Answer(request); }
   BOOL GetSaveFileName(OPENFILENAMEA* request) override { return Answer(request); }
-
-  std::vector<Box> Boxes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return boxes;
-  }
-
   std::vector<Box> boxes;
   std::vector<std::string> commands;
   std::vector<std::pair<std::string, ULONG_PTR>> helps;
   std::vector<std::pair<DWORD, DWORD>> beeps;
   std::string fileAnswer;
-  std::vector<std::string> fileTitles;
-  std::vector<std::string> fileShown;
-  std::vector<DWORD> fileFlags;
+  bool realBoxes = false;
+  std::vector<FileAsked> files;
 
  private:
   BOOL Answer(OPENFILENAMEA* request) {
-    fileTitles.push_back(request->lpstrTitle != nullptr ? request->lpstrTitle : "");
-    fileShown.push_back(request->lpstrFile);
-    fileFlags.push_back(request->Flags);
+    files.push_back({request->lpstrTitle != nullptr ? request->lpstrTitle : "", request->lpstrFile, request->Flags});
     if (fileAnswer.empty() || fileAnswer.size() >= request->nMaxFile) return FALSE;
-    fileAnswer.copy(request->lpstrFile, fileAnswer.size());
-    request->lpstrFile[fileAnswer.size()] = '\0';
+    std::snprintf(request->lpstrFile, request->nMaxFile, "%s", fileAnswer.c_str());
     return TRUE;
   }
-  std::mutex mutex_;
   platform::Override<platform::WindowsService> use_;
 };
 

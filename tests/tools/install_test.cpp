@@ -1,16 +1,13 @@
 // corvid-install run as a program, into a machine folder and an ODBC
 // configuration of the test's own: the files, the embedded database, the
-// driver entry, the settings and the default data source.
+// driver entry, the settings, the default data source, and the data-source
+// tool as Corvid starts it.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <chrono>
-#include <filesystem>
-#include <set>
-#include <string>
-#include <vector>
-
+#include "config/data_source.h"
 #include "config/settings_store.h"
+#include "common/start_state.h"
 #include "support/odbc_sandbox.h"
 #include "support/subprocess.h"
 #include "support/temp_machine.h"
@@ -21,32 +18,7 @@ namespace fs = std::filesystem;
 using corvid::Settings;
 using testing_support::IniHasSection;
 using testing_support::IniValue;
-using testing_support::OdbcSandbox;
-using testing_support::TempMachine;
-
-const std::string kInstaller = std::string(CORVID_BIN_DIR) + "/corvid-install";
-
-// Rows of a query, each row's columns joined by "|".
-std::vector<std::string> Query(const fs::path& database, const std::string& sql) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    ADD_FAILURE() << "cannot open " << database;
-    sqlite3_close(db);
-    return rows;
-  }
-  char* error = nullptr;
-  auto collect = [](void* out, int n, char** values, char**) {
-    std::string row;
-    for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
-    static_cast<std::vector<std::string>*>(out)->push_back(row);
-    return 0;
-  };
-  if (sqlite3_exec(db, sql.c_str(), collect, &rows, &error) != SQLITE_OK) ADD_FAILURE() << sql << ": " << error;
-  sqlite3_free(error);
-  sqlite3_close(db);
-  return rows;
-}
+using Rows = std::vector<std::string>;
 
 class InstallTest : public ::testing::Test {
  protected:
@@ -55,90 +27,89 @@ class InstallTest : public ::testing::Test {
     if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
     odbc.WriteFile("odbcinst.ini", "");  // registering the driver is the installer's job
   }
-
-  struct Outcome {
-    int status = -1;
-    std::string err;
-  };
-  Outcome Install(std::vector<std::string> extra = {"--with-data-source"}) {
-    std::vector<std::string> arguments = {"--install-path", "C:\\App"};
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
-    const auto child = testing_support::Start(kInstaller, arguments, machine.root().string());
-    Outcome outcome;
-    outcome.status = testing_support::WaitFor(child, std::chrono::seconds(60));
-    outcome.err = machine.Read(fs::path(child.err).filename());
-    return outcome;
+  // The installer's exit status; its standard error in `err`.
+  int Install(std::vector<std::string> extra = {"--with-data-source"}) {
+    extra.insert(extra.begin(), {"--install-path", "C:\\App"});
+    const auto child = testing_support::Start(std::string(CORVID_BIN_DIR) + "/corvid-install", extra, machine.root().string());
+    const int status = testing_support::WaitFor(child, std::chrono::seconds(60));
+    err = machine.Read(fs::path(child.err).filename());
+    return status;
   }
-  fs::path Folder() const { return machine.root() / "drives/c/App"; }
-  fs::path Database() const { return Folder() / "Corvid.db"; }
-
-  TempMachine machine;
-  OdbcSandbox odbc;
+  // Rows of a query on the installed database, each row's columns joined by "|".
+  Rows Query(const std::string& sql) const {
+    Rows rows;
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(Folder("Corvid.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    char* error = nullptr;
+    auto collect = [](void* out, int n, char** values, char**) {
+      std::string row;
+      for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+      static_cast<Rows*>(out)->push_back(row);
+      return 0;
+    };
+    if (sqlite3_exec(db, sql.c_str(), collect, &rows, &error) != SQLITE_OK) ADD_FAILURE() << sql << ": " << error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return rows;
+  }
+  fs::path Folder(const std::string& file = "") const { return machine.root() / "drives/c/App" / file; }
+  testing_support::TempMachine machine;
+  testing_support::OdbcSandbox odbc;
+  std::string err;
 };
 
-TEST_F(InstallTest, InstallsEverythingASilentRunNeeds) {
+TEST_F(InstallTest, InstallsEverythingASilentRunNeedsAndTheToolCorvidStarts) {
   fs::remove(odbc.iniFolder() / "odbc.ini");  // a fresh ODBC folder has none yet
-  const Outcome outcome = Install();
-  ASSERT_EQ(outcome.status, 0) << outcome.err;
-
+  ASSERT_EQ(Install(), 0) << err;
   for (const char* file : {"corvid", "libcorvidodbcsetup.so", "sql/sqlite.sql", "sql/postgresql.sql", "Corvid.db"}) {
-    EXPECT_TRUE(fs::is_regular_file(Folder() / file)) << file;
+    EXPECT_TRUE(fs::is_regular_file(Folder(file))) << file;
   }
-
-  EXPECT_EQ(Query(Database(), "PRAGMA journal_mode"), std::vector<std::string>{"wal"});
-  EXPECT_EQ(Query(Database(), "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"),
-            (std::vector<std::string>{"Application", "CorvidClears", "Security", "System"}));
-  for (const char* table : {"Application", "Security", "System"}) {
-    SCOPED_TRACE(table);
-    const auto indexes =
-        Query(Database(), std::string("SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='") + table + "'");
-    ASSERT_EQ(indexes.size(), 1u);
-    EXPECT_EQ(Query(Database(), "SELECT name FROM pragma_index_info('" + indexes[0] + "') ORDER BY seqno"),
-              (std::vector<std::string>{"Computer", "RecordDate"}));
-    EXPECT_EQ(Query(Database(), std::string("SELECT count(*) FROM pragma_table_info('") + table + "')"),
-              std::vector<std::string>{"11"});
+  EXPECT_EQ(Query("PRAGMA journal_mode"), Rows{"wal"});
+  EXPECT_EQ(Query("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"),
+            (Rows{"Application", "CorvidClears", "Security", "System"}));
+  for (const std::string table : {"Application", "Security", "System"}) {
+    const auto indexes = Query("SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='" + table + "'");
+    ASSERT_EQ(indexes.size(), 1u) << table;
+    EXPECT_EQ(Query("SELECT name FROM pragma_index_info('" + indexes[0] + "') ORDER BY seqno"), (Rows{"Computer", "RecordDate"}));
+    EXPECT_EQ(Query("SELECT count(*) FROM pragma_table_info('" + table + "')"), Rows{"11"}) << table;
   }
-
-  const std::string drivers = odbc.Read("odbcinst.ini");
+  const std::string drivers = odbc.Read("odbcinst.ini"), sources = odbc.Read("odbc.ini");
   EXPECT_EQ(IniValue(drivers, "Corvid SQLite3", "Driver"), testing_support::SqliteOdbcDriver());
-  EXPECT_EQ(IniValue(drivers, "Corvid SQLite3", "Setup"), (Folder() / "libcorvidodbcsetup.so").string());
-  const std::string sources = odbc.Read("odbc.ini");
+  EXPECT_EQ(IniValue(drivers, "Corvid SQLite3", "Setup"), Folder("libcorvidodbcsetup.so").string());
   EXPECT_EQ(IniValue(sources, "Ravelin", "Driver"), "Corvid SQLite3");
-  EXPECT_EQ(IniValue(sources, "Ravelin", "Database"), Database().string());
-
+  EXPECT_EQ(IniValue(sources, "Ravelin", "Database"), Folder("Corvid.db").string());
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(Settings.InstallPath, "C:\\App");
   EXPECT_EQ(Settings.DataSource.DSN, "Ravelin");
   EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
   EXPECT_EQ(Settings.DataSource.Type, 1u);
   EXPECT_EQ(Settings.DataSource.dataSourceMissing, 0u);
+
+  // Dsnsmith.exe, under the name Corvid starts it by, comes up and waits for the user.
+  EXPECT_EQ(machine.Read("drives/c/App/Dsnsmith.exe").substr(0, 4), "\x7f" "ELF");
+  testing_support::ScopedEnv offscreen("QT_QPA_PLATFORM", std::string("offscreen"));
+  ASSERT_TRUE(corvid::LaunchDataSourceTool(nullptr));
+  ASSERT_NE(corvid::CompanionProcess, nullptr);
+  EXPECT_EQ(WaitForSingleObject(corvid::CompanionProcess, 1500), static_cast<DWORD>(WAIT_TIMEOUT));
+  TerminateProcess(corvid::CompanionProcess, 1);
+  WaitForSingleObject(corvid::CompanionProcess, 10000);
+  CloseHandle(corvid::CompanionProcess);
+  corvid::CompanionProcess = nullptr;
 }
 
-TEST_F(InstallTest, WithoutTheSwitchNoDataSourceIsMade) {
-  const Outcome outcome = Install({});
-  ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_TRUE(fs::is_regular_file(Database()));
+TEST_F(InstallTest, WithoutTheSwitchNoDataSourceAndInstallingAgainKeepsRowsAndTheChosenOne) {
+  ASSERT_EQ(Install({}), 0) << err;
   EXPECT_TRUE(IniHasSection(odbc.Read("odbcinst.ini"), "Corvid SQLite3"));
   EXPECT_FALSE(IniHasSection(odbc.Read("odbc.ini"), "Ravelin"));
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(Settings.DataSource.dataSourceMissing, 1u) << "left for the program's first start";
-}
-
-TEST_F(InstallTest, InstallingAgainKeepsRowsAndTheChosenDataSource) {
-  ASSERT_EQ(Install().status, 0);
-  Query(Database(), "INSERT INTO System (Computer, RecordDate) VALUES ('ALPHA', '2004-02-29 10:00:00.000')");
-  Query(Database(), "DROP INDEX System_Computer_RecordDate");
-  // The user has since chosen another data source.
-  ASSERT_TRUE(corvid::LoadSettings());
-  Settings.DataSource.DSN = "Warehouse";
+  Query("INSERT INTO System (Computer, RecordDate) VALUES ('ALPHA', '2004-02-29 10:00:00.000')");
+  Query("DROP INDEX System_Computer_RecordDate");
+  Settings.DataSource.DSN = "Warehouse";  // the user has since chosen another data source
   ASSERT_TRUE(corvid::SaveSettings());
-
-  const Outcome again = Install();
-  ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_EQ(Query(Database(), "SELECT Computer, RecordDate FROM System"),
-            std::vector<std::string>{"ALPHA|2004-02-29 10:00:00.000"});
-  EXPECT_EQ(Query(Database(), "SELECT count(*) FROM sqlite_master WHERE type='index' AND tbl_name='System'"),
-            std::vector<std::string>{"1"})
+  ASSERT_EQ(Install(), 0) << err;
+  EXPECT_EQ(Query("SELECT Computer, RecordDate FROM System"), Rows{"ALPHA|2004-02-29 10:00:00.000"});
+  EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE type='index' AND tbl_name='System'"), Rows{"1"})
       << "what is missing is added";
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(Settings.DataSource.DSN, "Warehouse");
@@ -147,14 +118,10 @@ TEST_F(InstallTest, InstallingAgainKeepsRowsAndTheChosenDataSource) {
 TEST_F(InstallTest, UnwritableOdbcConfigurationInstallsTheProgramButNoDataSource) {
   fs::remove(odbc.driverIni());
   fs::create_directory(odbc.driverIni());  // cannot be written, even by root
-
-  const Outcome plain = Install({});
-  EXPECT_EQ(plain.status, 0) << plain.err;
-  EXPECT_NE(plain.err.find("warning"), std::string::npos) << plain.err;
-  EXPECT_TRUE(fs::is_regular_file(Folder() / "corvid"));
-
-  const Outcome asked = Install();
-  EXPECT_NE(asked.status, 0) << "a data source was asked for and not made";
+  EXPECT_EQ(Install({}), 0) << err;
+  EXPECT_NE(err.find("warning"), std::string::npos) << err;
+  EXPECT_TRUE(fs::is_regular_file(Folder("corvid")));
+  EXPECT_NE(Install(), 0) << "a data source was asked for and not made";
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(Settings.DataSource.dataSourceMissing, 1u);
 }
