@@ -3,10 +3,6 @@
 // whole gathers of the sample domain behind the progress dialog.
 #include <gtest/gtest.h>
 
-#include <QAbstractItemView>
-#include <QComboBox>
-#include <QMessageBox>
-#include <QPushButton>
 #include <atomic>
 #include <thread>
 
@@ -28,10 +24,11 @@ namespace {
 using namespace testing_support;
 using namespace std::chrono_literals;
 using namespace resources;
-using Boxes = std::vector<DesktopRecorder::Box>;
-using Helps = std::vector<std::pair<std::string, ULONG_PTR>>;
 using Names = std::vector<std::string>;
 using Ids = std::vector<int>;
+// What the desktop is asked: boxes end with their type, file dialogs with their flags
+// (here a save with the overwrite question).
+const std::string kInvalid = "box [Error!] Invalid value 48", kSaveFlags = "|524294";
 
 // The settings of an installation with `dsn` as its data source.
 void Install(const TempMachine& machine, const std::string& dsn, const std::string& period) {
@@ -81,12 +78,12 @@ class CompanionTool : public platform::ThreadsWrapper {
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureQtWindows();
     corvid::Instance = ProgramInstance();
     Install(machine, "Ravelin", "00000064");
     ASSERT_TRUE(corvid::LoadSettings());
   }
   TempMachine machine;
+  bool layer = (EnsureQtWindows(), true);  // before the recorder, which wraps it
   DesktopRecorder desktop;
   DialogScript script;
 };
@@ -106,7 +103,7 @@ TEST_F(DialogTest, SettingsTakeWholeNumbersOnlyAndOkSavesThemAll) {
     corvid::Settings.TransactionPeriod = 100;
     corvid::Settings.EraseLogs = 0;
     corvid::Settings.LoadDescriptions = 1;
-    desktop.boxes.clear();
+    desktop.asked.clear();
     bool stayed = false;
     script.When(IDD_SETTINGS, [&](HWND dialog) {
       EXPECT_EQ(Text(dialog, 1010), c.shown);
@@ -120,13 +117,10 @@ TEST_F(DialogTest, SettingsTakeWholeNumbersOnlyAndOkSavesThemAll) {
     EXPECT_EQ(Open(IDD_SETTINGS, corvid::SettingsDialog), 1);
     EXPECT_EQ(stayed, !accepted);
     EXPECT_EQ(corvid::Settings.TimeOut, c.timeOutAfter);
-    if (accepted) {
-      EXPECT_EQ(desktop.boxes, Boxes{});
-      EXPECT_EQ(Saved({"TimeOut", "TransactionPeriod", "EraseLogs", "LoadDescriptions"}), "4294967291 0 1 0");
-    } else {
-      EXPECT_EQ(desktop.boxes, (Boxes{{"Invalid value", "Error!", MB_ICONEXCLAMATION}}));
-      EXPECT_EQ(corvid::Settings.TransactionPeriod, 100u) << "nothing after the failing field";
-    }
+    EXPECT_EQ(desktop.asked, accepted ? Names{} : Names{kInvalid});
+    // Accepted, all are saved; refused, nothing after the failing field is taken.
+    EXPECT_EQ(Saved({"TimeOut", "TransactionPeriod", "EraseLogs", "LoadDescriptions"}), accepted ? "4294967291 0 1 0" : "- 100 - -");
+    EXPECT_EQ(corvid::Settings.TransactionPeriod, accepted ? 0u : 100u);
     Install(machine, "Ravelin", "00000064");
   }
 }
@@ -142,16 +136,14 @@ TEST_F(DialogTest, TheDataSourceButtonBeepsWhileTheToolRuns) {
   });
   Open(IDD_SETTINGS, corvid::SettingsDialog);
   EXPECT_EQ(tool.started, (Names{"C:\\Corvid\\Dsnsmith.exe", "C:\\Corvid\\Dsnsmith.exe"}));
-  EXPECT_EQ(desktop.beeps, (std::vector<std::pair<DWORD, DWORD>>{{400, 100}}));
+  EXPECT_EQ(desktop.asked, Names{"beep 400 100"});
 }
 
-enum : int { kPath = 1029, kBrowse = 1033, kErrors = 1035, kNone = 2036, kAppend = 2037, kOverwrite = 2038, kView = 1032 };
-
 TEST_F(DialogTest, LogOptionsEditACopyThatOnlyOkHandsOver) {
+  enum { kPath = 1029, kBrowse = 1033, kView = 1032 };
   corvid::RunLogSettings = {"C:\\Logs\\old run.log", 7, 0};
   script.When(IDD_LOG_OPTIONS, [&](HWND dialog) {
-    EXPECT_EQ(IsDlgButtonChecked(dialog, kNone), static_cast<UINT>(BST_CHECKED)) << "level 7 shows as no log";
-    EXPECT_EQ(IsDlgButtonChecked(dialog, kAppend), static_cast<UINT>(BST_CHECKED));
+    EXPECT_EQ(IsDlgButtonChecked(dialog, 2036) + IsDlgButtonChecked(dialog, 2037), 2u) << "level 7 shows as no log, append";
     Type(dialog, kPath, "C:\\Logs\\typed.log");
     Click(dialog, kView);  // the path as opened, not as typed
     desktop.fileAnswer = "/tmp/picked run.log";
@@ -162,11 +154,8 @@ TEST_F(DialogTest, LogOptionsEditACopyThatOnlyOkHandsOver) {
     Click(dialog, IDCANCEL);
   });
   Open(IDD_LOG_OPTIONS, corvid::LogOptionsDialog);
-  EXPECT_EQ(desktop.commands, (Names{"Notepad.exe C:\\Logs\\old run.log", "Notepad.exe /tmp/picked run.log"}));
-  ASSERT_EQ(desktop.files.size(), 1u);
-  EXPECT_EQ(desktop.files[0].title + "|" + desktop.files[0].shown, "Select Log File|C:\\Logs\\typed.log");
-  EXPECT_EQ(desktop.files[0].flags, static_cast<DWORD>(OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY));
-  EXPECT_EQ(desktop.helps, (Helps{{"C:\\Corvid\\Corvid.hlp", 1002}}));
+  EXPECT_EQ(desktop.asked, (Names{"run Notepad.exe C:\\Logs\\old run.log", "file Select Log File|C:\\Logs\\typed.log" + kSaveFlags,
+                                  "run Notepad.exe /tmp/picked run.log", "help C:\\Corvid\\Corvid.hlp 1002"}));
   auto handed = [] {
     const auto& s = corvid::RunLogSettings;
     return s.path + "|" + std::to_string(s.detailLevel) + "|" + std::to_string(s.appendChoice);
@@ -177,8 +166,8 @@ TEST_F(DialogTest, LogOptionsEditACopyThatOnlyOkHandsOver) {
   Open(IDD_LOG_OPTIONS, corvid::LogOptionsDialog);
   EXPECT_EQ(handed(), "C:\\Logs\\old run.log|2|0");
   script.When(IDD_LOG_OPTIONS, [](HWND dialog) {
-    Click(dialog, kErrors);  // the two sets of choices are separate groups
-    Click(dialog, kOverwrite);
+    Click(dialog, 1035);  // errors only, then overwrite: the two sets of choices are separate groups
+    Click(dialog, 2038);
     Type(dialog, kPath, "C:\\Logs\\new.log");
     Key(dialog, Qt::Key_Tab);
     Click(dialog, IDOK);
@@ -188,14 +177,13 @@ TEST_F(DialogTest, LogOptionsEditACopyThatOnlyOkHandsOver) {
   EXPECT_EQ(Saved({"LogFullErrorNo"}), "-") << "nothing reaches the registry before a save";
 }
 
-enum : int { kComputerView = 1002, kGo = 1003, kExport = 1004, kImport = 1013, kCombo = 1068, kExit = 109 };
+enum : int { kComputerView = 1002, kGo = 1003 };
 
 class MainWindowTest : public SampleGatherTest {
  protected:
   void SetUp() override {
     SampleGatherTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    EnsureQtWindows();
     Install(machine, dsn, "00000009");
     machine.Write("drives/c/Corvid/Corvid.hlp", "@1001 Main\n");  // the install folder
     corvid::ComputerList.Clear();
@@ -210,23 +198,20 @@ class MainWindowTest : public SampleGatherTest {
     ASSERT_NE(main = corvid::CreateMainWindow(), nullptr);
     platform::qt::WidgetOf(main)->show();
   }
-  // The rows on screen, "*" for a selected one.
-  std::string OnScreen() const {
-    std::string rows;
-    for (LRESULT i = 0; i < SendDlgItemMessageA(main, kComputerView, LVM_GETITEMCOUNT, 0, 0); ++i)
-      rows += SendDlgItemMessageA(main, kComputerView, LVM_GETITEMSTATE, i, LVIS_SELECTED) ? "*" : ".";
+  // The computers listed, "*" before one selected on screen.
+  std::string Listed() const {
+    std::string rows = std::to_string(SendDlgItemMessageA(main, kComputerView, LVM_GETITEMCOUNT, 0, 0)) + ":";
+    for (size_t i = 0; i < corvid::ComputerList.Count(); ++i)
+      rows += (SendDlgItemMessageA(main, kComputerView, LVM_GETITEMSTATE, i, LVIS_SELECTED) ? " *" : " ") +
+              corvid::ComputerList.At(i).Name;
     return rows;
-  }
-  static Names Listed() {
-    Names names;
-    for (const auto& entry : corvid::ComputerList) names.push_back(entry.Name);
-    return names;
   }
   // A user's click on row `row`, with Ctrl to add it to the selection.
   void ClickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     auto* view = static_cast<QAbstractItemView*>(Control(main, kComputerView));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualRect(view->model()->index(row, 0)).center());
   }
+  bool layer = (EnsureQtWindows(), true);  // before the recorder, which wraps it
   DesktopRecorder desktop;
   DialogScript script;
   HWND main = nullptr;
@@ -236,37 +221,35 @@ INSTANTIATE_TEST_SUITE_P(SQLite, MainWindowTest, ::testing::Values(Backend::kSql
 
 TEST_P(MainWindowTest, TheSelectionReachesTheEntriesOnlyOnExportAndExportThenImportKeepsIt) {
   Start();
-  EXPECT_EQ(Listed(), (Names{"PDC01", "BDC02", "SRV03", "WS04", "OFF05"}));
-  EXPECT_EQ(OnScreen(), "*****");
+  EXPECT_EQ(Listed(), "5: *PDC01 *BDC02 *SRV03 *WS04 *OFF05");
   ClickRow(1);
   ClickRow(3, Qt::ControlModifier);
   for (const auto& entry : corvid::ComputerList) EXPECT_EQ(entry.Selected, 0u) << "not before Export or Go";
   desktop.fileAnswer = (machine.root() / "two computers").string();  // no extension: kept as typed
-  Click(main, kExport);
+  Click(main, 1004);
   EXPECT_EQ(machine.Read("two computers"),
             "BDC02\tWindows NT Backup Domain Controller (4.0)\nWS04\tWindows NT Workstation (4.0)\n");
-  Click(main, kImport);
-  EXPECT_EQ(desktop.files.at(0).shown + "|" + desktop.files.at(1).title + "|" + desktop.files.at(1).shown,
-            "*.exp|Import Computer list|*.imp;*.exp");
-  EXPECT_EQ(Listed(), (Names{"BDC02", "WS04"}));
+  Click(main, 1013);
+  EXPECT_EQ(Listed(), "2: *BDC02 *WS04");
   EXPECT_EQ(corvid::ComputerList.At(1).TypeText, "Windows NT Workstation (4.0)") << "resolved anew";
   EXPECT_EQ(script.opened, (Ids{IDD_MAIN, IDD_LOADING}));
-  EXPECT_EQ(OnScreen(), "**");
   desktop.fileAnswer.clear();
-  Click(main, kImport);
-  EXPECT_EQ(Listed(), (Names{"BDC02", "WS04"})) << "a cancelled import changes nothing";
+  Click(main, 1013);
+  EXPECT_EQ(Listed(), "2: *BDC02 *WS04") << "a cancelled import changes nothing";
+  const std::string import = "file Import Computer list|*.imp;*.exp|530436";  // the file must exist
+  EXPECT_EQ(desktop.asked, (Names{"file Export Computer list|*.exp" + kSaveFlags, import, import}));
 }
 
 TEST_P(MainWindowTest, TheActionBoxOpensTheSettingsAndSnapsBackAndExitSaves) {
   Start();
   script.When(IDD_SETTINGS, [](HWND dialog) { Click(dialog, IDCANCEL); });
-  auto* combo = static_cast<QComboBox*>(Control(main, kCombo));
+  auto* combo = static_cast<QComboBox*>(Control(main, 1068));
   combo->setFocus();
   QTest::keyClick(combo, Qt::Key_Down);  // "Gather Event Logs..."
   EXPECT_EQ(script.opened, (Ids{IDD_MAIN, IDD_SETTINGS}));
   EXPECT_EQ(std::to_string(combo->currentIndex()) + " " + combo->currentText().toStdString(), "0 Gather Event Logs");
-  Click(main, kExit);
-  EXPECT_EQ(Saved({"TimeOut"}), "180");
+  Click(main, 109);
+  EXPECT_EQ(Saved({"TimeOut"}), "180") << "Exit saves";
 }
 
 TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneCompletes) {
@@ -274,7 +257,7 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
   Start((machine.root() / "domain.imp").string());
   EXPECT_EQ(script.opened, (Ids{IDD_LOADING, IDD_MAIN}))
       << "the types are resolved behind the loading window while the main window initialises";
-  EXPECT_EQ(OnScreen(), "****.") << "OFF05 does not answer";
+  EXPECT_EQ(Listed(), "5: *PDC01 *BDC02 *SRV03 *WS04 OFF05") << "OFF05 does not answer";
   // The gather holds at its 25th insert until the user has pressed Cancel.
   std::atomic<bool> held{false};
   HookedOdbc hold;
@@ -308,12 +291,12 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
   EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled);
   EXPECT_EQ(Stored("System", "PDC01").size(), 20u) << "two transactions of ten; the rest rolled back";
   EXPECT_NE(machine.Read("drives/c/Corvid/Corvid.log").find("OPERATION CANCELLED"), std::string::npos);
-  EXPECT_EQ(desktop.boxes, Boxes{});
   script.When(IDD_GATHER_SELECTION, [](HWND dialog) { Click(dialog, IDOK); });
   Click(main, kGo);
   EXPECT_EQ(Status("WS04", 2), corvid::kStatusCompleted);
   ExpectEverythingStoredOnce();
   EXPECT_EQ(corvid::workerThread, nullptr);
+  EXPECT_EQ(desktop.asked, Names{});
 }
 
 TEST_P(MainWindowTest, ADatabaseFailureIsToldOverTheProgressAndHoldsTheWorkerTillAnswered) {
@@ -355,7 +338,7 @@ TEST_P(MainWindowTest, ClosingSavesNothingAndEndsOnlyARunningTool) {
   platform::qt::WidgetOf(main)->close();
   EXPECT_EQ(tool.terminated, 1);
   EXPECT_EQ(corvid::CompanionProcess, nullptr);
-  EXPECT_EQ(desktop.boxes, Boxes{});
+  EXPECT_EQ(desktop.asked, Names{});
 }
 
 TEST_P(MainWindowTest, StartsAndGoTellWhatTheDataSourceSettingsLack) {
@@ -365,21 +348,20 @@ TEST_P(MainWindowTest, StartsAndGoTellWhatTheDataSourceSettingsLack) {
   EXPECT_EQ(script.opened, (Ids{IDD_PREPARING, IDD_MAIN})) << "the first start makes the default data source";
   EXPECT_EQ(corvid::Settings.DataSource.DSN, "Ravelin");
   EXPECT_EQ(Saved({"TimeOut"}), "180") << "the first save writes every default";
-  EXPECT_EQ(desktop.boxes, Boxes{});
   // Go without the data source values says so and gathers nothing.
   machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n");
   Click(main, kGo);
   EXPECT_EQ(script.opened, (Ids{IDD_PREPARING, IDD_MAIN}));
-  EXPECT_EQ(desktop.boxes, (Boxes{{"Unable to read registry", "(none)", MB_ICONHAND}}));
+  EXPECT_EQ(desktop.asked, Names{"box [(none)] Unable to read registry 16"});
   DestroyWindow(main);
   // An empty name asks for one and starts the tool.
   CompanionTool tool;
   machine.WriteSettings("\"InstallPath\"=\"C:\\\\Corvid\"\n\"DSN\"=\"\"\n");
   script.opened.clear();
-  desktop.boxes.clear();
+  desktop.asked.clear();
   Start();
   EXPECT_EQ(script.opened, Ids{IDD_MAIN}) << "no default source over a chosen name";
-  EXPECT_EQ(desktop.boxes, (Boxes{{"You need to specify Data Source.", "Warning", MB_ICONEXCLAMATION}}));
+  EXPECT_EQ(desktop.asked, Names{"box [Warning] You need to specify Data Source. 48"});
   EXPECT_EQ(tool.started, Names{"C:\\Corvid\\Dsnsmith.exe"});
 }
 
@@ -411,27 +393,22 @@ TEST_P(MainWindowTest, NoComputerSelectedMeansNoGather) {
   Click(main, kGo);
   EXPECT_FALSE(okEnabled);
   EXPECT_EQ(script.opened, (Ids{IDD_MAIN, IDD_GATHER_SELECTION}));
-  EXPECT_EQ(desktop.helps, (Helps{{"C:\\Corvid\\Corvid.hlp", 1008}}));
+  EXPECT_EQ(desktop.asked, Names{"help C:\\Corvid\\Corvid.hlp 1008"});
   EXPECT_EQ(Count("System"), 0u);
 }
 
 TEST(MainWindowStartTest, AnUninstalledProgramSaysSoAndEnds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   TempMachine machine;  // no settings key
-  struct PrintedBoxes : DesktopRecorder {  // on standard error, where a death test reads them
-    int MessageBox(HWND, const char* text, const char* caption, UINT) override {
-      std::fprintf(stderr, "[%s] %s\n", caption, text);
-      return IDOK;
-    }
-  };
   EXPECT_EXIT(
       {
         EnsureQtWindows();
         corvid::Instance = ProgramInstance();
-        PrintedBoxes boxes;
+        DesktopRecorder desktop;
+        desktop.echoBoxes = true;
         corvid::CreateMainWindow();
       },
-      ::testing::ExitedWithCode(0), "\\[Error!\\] Program has not been installed correctly");
+      ::testing::ExitedWithCode(0), "box \\[Error!\\] Program has not been installed correctly");
 }
 
 }  // namespace

@@ -2,16 +2,10 @@
 // events, and a record of what the program asked of the desktop.
 #pragma once
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QLineEdit>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 #include <functional>
 #include <map>
-#include <ostream>
-#include <string>
-#include <vector>
 
 #include "platform/windows/qt/qt_windows.h"
 #include "platform/windows/windows.h"
@@ -90,54 +84,41 @@ class DialogScript {
   std::map<int, std::vector<std::function<void(HWND)>>> actions_;
 };
 
-// What the program asked of the desktop; everything else reaches the layer.
+// What the program asked of the desktop, in order, one line a request;
+// everything else reaches the layer.
 class DesktopRecorder : public platform::WindowsWrapper {
  public:
-  struct Box {
-    std::string text, caption;  // caption "(none)" when the program gave none
-    UINT type;
-    bool operator==(const Box&) const = default;
-    friend void PrintTo(const Box& b, std::ostream* os) { *os << "[" << b.caption << "] " << b.text << " " << b.type; }
-  };
-  struct FileAsked {
-    std::string title, shown;
-    DWORD flags;
-  };
   DesktopRecorder() : WindowsWrapper(platform::Slot<platform::WindowsService>::Current()), use_(*this) {}
-
   int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override {
     if (realBoxes) return WindowsWrapper::MessageBox(owner, text, caption, type);
-    boxes.push_back({text != nullptr ? text : "", caption != nullptr ? caption : "(none)", type});
+    asked.push_back("box [" + std::string(caption ? caption : "(none)") + "] " + text + " " + std::to_string(type));
+    if (echoBoxes) std::fprintf(stderr, "%s\n", asked.back().c_str());
     return IDOK;
   }
   UINT WinExec(const char* commandLine, UINT) override {
-    commands.push_back(commandLine);
+    asked.push_back("run " + std::string(commandLine));
     return 33;
   }
   BOOL WinHelp(HWND, const char* file, UINT command, ULONG_PTR data) override {
-    helps.push_back({file != nullptr ? file : "", command == HELP_CONTEXT ? data : 0});
+    asked.push_back("help " + std::string(file ? file : "") + " " + std::to_string(command == HELP_CONTEXT ? data : 0));
     return TRUE;
   }
   BOOL Beep(DWORD frequency, DWORD milliseconds) override {
-    beeps.push_back({frequency, milliseconds});
+    asked.push_back("beep " + std::to_string(frequency) + " " + std::to_string(milliseconds));
     return TRUE;
   }
   // File dialogs answer `fileAnswer` (empty: cancelled).
   BOOL GetOpenFileName(OPENFILENAMEA* request) override { return Answer(request); }
   BOOL GetSaveFileName(OPENFILENAMEA* request) override { return Answer(request); }
-  std::vector<Box> boxes;
-  std::vector<std::string> commands;
-  std::vector<std::pair<std::string, ULONG_PTR>> helps;
-  std::vector<std::pair<DWORD, DWORD>> beeps;
+  std::vector<std::string> asked;
   std::string fileAnswer;
-  bool realBoxes = false;
-  std::vector<FileAsked> files;
+  bool realBoxes = false, echoBoxes = false;  // boxes shown for real; on standard error
 
  private:
-  BOOL Answer(OPENFILENAMEA* request) {
-    files.push_back({request->lpstrTitle != nullptr ? request->lpstrTitle : "", request->lpstrFile, request->Flags});
-    if (fileAnswer.empty() || fileAnswer.size() >= request->nMaxFile) return FALSE;
-    std::snprintf(request->lpstrFile, request->nMaxFile, "%s", fileAnswer.c_str());
+  BOOL Answer(OPENFILENAMEA* r) {
+    asked.push_back("file " + std::string(r->lpstrTitle ? r->lpstrTitle : "") + "|" + r->lpstrFile + "|" + std::to_string(r->Flags));
+    if (fileAnswer.empty() || fileAnswer.size() >= r->nMaxFile) return FALSE;
+    std::snprintf(r->lpstrFile, r->nMaxFile, "%s", fileAnswer.c_str());
     return TRUE;
   }
   platform::Override<platform::WindowsService> use_;
