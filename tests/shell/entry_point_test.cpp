@@ -34,14 +34,14 @@ class EntryPointTest : public ::testing::Test {
     const std::string said = std::string(std::istreambuf_iterator<char>(err), {}) + std::string(std::istreambuf_iterator<char>(out), {});
     return status == 0 ? said : "(status " + std::to_string(status) + ")";
   }
-  static bool MarkerHeld() {
-    HANDLE marker = OpenSemaphoreA(SYNCHRONIZE, FALSE, "Corvid");
-    if (marker != nullptr) CloseHandle(marker);
-    return marker != nullptr;
-  }
-  static bool MarkerBecomes(bool wanted) {
-    for (int i = 0; i < 2000 && MarkerHeld() != wanted; ++i) std::this_thread::sleep_for(5ms);
-    return MarkerHeld() == wanted;
+  // Waits up to ten seconds for the single-instance marker to be held or not.
+  static bool MarkerBecomes(bool held) {
+    for (int i = 0; i < 2000; ++i, std::this_thread::sleep_for(5ms)) {
+      HANDLE marker = OpenSemaphoreA(SYNCHRONIZE, FALSE, "Corvid");
+      if (marker != nullptr) CloseHandle(marker);
+      if ((marker != nullptr) == held) return true;
+    }
+    return false;
   }
   TempMachine machine;
   std::filesystem::path output = MakeTempFolder();

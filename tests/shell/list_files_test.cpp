@@ -1,5 +1,5 @@
 // Export and import of computer lists through a file dialog that answers on
-// cue, as a user would pick or type a name.
+// cue. The main window's own use of them is the interactive tests'.
 #include <gtest/gtest.h>
 
 #include "common/computer_list.h"
@@ -21,65 +21,56 @@ class FileDialogs : public platform::WindowsService {
   HCURSOR SetCursor(HCURSOR) override { return nullptr; }
   BOOL GetOpenFileName(OPENFILENAMEA* request) override { return Answer(request); }
   BOOL GetSaveFileName(OPENFILENAMEA* request) override { return Answer(request); }
-  std::string answer;
-  std::vector<std::string> shown;
-
- private:
   BOOL Answer(OPENFILENAMEA* r) {
-    shown.push_back(r->lpstrFile);
+    shown += std::string(" ") + r->lpstrFile;
     return !answer.empty() && std::snprintf(r->lpstrFile, r->nMaxFile, "%s", answer.c_str()) > 0;
   }
+  std::string answer, shown;
 };
 
-class ListFilesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ComputerList.Clear();
-    for (const char* name : {"PDC01", "WS04", "SRV03"}) {
-      corvid::ComputerEntry entry = corvid::MakeComputerEntry(name);
-      entry.TypeText = std::string("Windows NT Server (4.0) ") + name;
-      ComputerList.Append(entry);
-    }
-    machine.Write("drives/c/Lists/old.exp", "OLD\n");
-  }
-  void TearDown() override { ComputerList.Clear(); }
+// The list: each computer's name and type, "*" before a selected one.
+std::string Listed() {
+  std::string all;
+  for (const auto& entry : ComputerList) all += (entry.Selected ? " *" : " ") + entry.Name + "=" + entry.TypeText;
+  return all;
+}
+
+TEST(ListFiles, ExportWritesTheSelectedImportReadsThemBackAndNeitherTouchesTheListOnFailure) {
   testing_support::TempMachine machine;
   FileDialogs dialogs;
   platform::Override<platform::WindowsService> use{dialogs};
-};
-
-TEST_F(ListFilesTest, ExportWritesTheSelectedThenImportReadsThemBack) {
+  ComputerList.Clear();
+  for (const char* name : {"PDC01", "WS04", "SRV03"}) {
+    corvid::ComputerEntry entry = corvid::MakeComputerEntry(name);
+    entry.TypeText = std::string("NT ") + name;
+    ComputerList.Append(entry);
+  }
+  machine.Write("drives/c/Lists/old.exp", "OLD\n");
   dialogs.answer = "C:\\Lists\\old.exp";
   ASSERT_TRUE(corvid::ExportComputerList(nullptr));
   EXPECT_EQ(machine.Read("drives/c/Lists/old.exp"), "") << "nothing selected still empties the file";
-  ComputerList.At(0).Selected = 1;
-  ComputerList.At(2).Selected = 1;
+  ComputerList.At(0).Selected = ComputerList.At(2).Selected = 1;
   dialogs.answer = "C:\\Lists\\domain";  // no extension: used as typed
   ASSERT_TRUE(corvid::ExportComputerList(nullptr));
-  EXPECT_EQ(machine.Read("drives/c/Lists/domain"),
-            "PDC01\tWindows NT Server (4.0) PDC01\nSRV03\tWindows NT Server (4.0) SRV03\n");
-  ASSERT_TRUE(corvid::ImportComputerList(nullptr));
-  ASSERT_EQ(ComputerList.Count(), 2u);
-  EXPECT_EQ(ComputerList.At(0).Name, "PDC01");
-  EXPECT_EQ(ComputerList.At(1).Name, "SRV03");
-  EXPECT_EQ(ComputerList.At(0).TypeText, "Unknown") << "types are asked anew; these computers are not on";
-  EXPECT_EQ(dialogs.shown, (std::vector<std::string>{"*.exp", "*.exp", "*.imp;*.exp"}));
-}
-
-TEST_F(ListFilesTest, ACancelledOrUnreadableImportLeavesTheListABlankOneEmptiesIt) {
-  EXPECT_FALSE(corvid::ImportComputerList(nullptr));  // cancelled
+  EXPECT_EQ(machine.Read("drives/c/Lists/domain"), "PDC01\tNT PDC01\nSRV03\tNT SRV03\n");
   dialogs.answer = "C:\\Lists\\missing.imp";
   EXPECT_FALSE(corvid::ImportComputerList(nullptr));
-  EXPECT_EQ(ComputerList.Count(), 3u);
-  dialogs.answer = "C:\\Lists\\blank.imp";
+  dialogs.answer.clear();
+  EXPECT_FALSE(corvid::ImportComputerList(nullptr));  // cancelled
+  EXPECT_EQ(Listed(), " *PDC01=NT PDC01 WS04=NT WS04 *SRV03=NT SRV03");
+  dialogs.answer = "C:\\Lists\\domain";
+  ASSERT_TRUE(corvid::ImportComputerList(nullptr));
+  EXPECT_EQ(Listed(), " PDC01=Unknown SRV03=Unknown") << "types are asked anew; these computers are not on";
   machine.Write("drives/c/Lists/blank.imp", "\n  \n\t\n");
+  dialogs.answer = "C:\\Lists\\blank.imp";
   EXPECT_TRUE(corvid::ImportComputerList(nullptr));
-  EXPECT_EQ(ComputerList.Count(), 0u);
+  EXPECT_EQ(Listed(), "");
   // A log file is asked for by its own name.
   char path[corvid::kPathBuffer] = "Corvid.log";
   dialogs.answer.clear();
   EXPECT_FALSE(corvid::BrowseForFile(nullptr, "Log file", path, 3));
-  EXPECT_EQ(dialogs.shown.back(), "Corvid.log");
+  EXPECT_EQ(dialogs.shown, " *.exp *.exp *.imp;*.exp *.imp;*.exp *.imp;*.exp *.imp;*.exp Corvid.log");
+  ComputerList.Clear();
 }
 
 }  // namespace

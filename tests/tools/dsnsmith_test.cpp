@@ -1,18 +1,12 @@
 // Dsnsmith in an ODBC configuration and a machine folder of the test's own:
 // what it lists, what it writes and how Corvid reads that back, the SQLite
-// data sources it makes, and its window driven offscreen. The installed
-// program as Corvid starts it is the installer's test.
+// data sources it makes, and its window offscreen. The installed program as
+// Corvid starts it is the installer's test.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <QApplication>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
+#include <QtWidgets>
 
 #include "config/data_source.h"
 #include "config/settings_store.h"
@@ -31,21 +25,14 @@ using testing_support::OdbcSandbox;
 using Names = std::vector<std::string>;
 
 const fs::path kSchema = fs::path(CORVID_BIN_DIR) / "sql" / "sqlite.sql";
-const Names kEventTables = {"Application", "CorvidClears", "Security", "System"};
 
-const dsnsmith::DataSource* Find(const std::vector<dsnsmith::DataSource>& sources, const std::string& name) {
-  for (const auto& s : sources)
-    if (s.name == name) return &s;
-  return nullptr;
-}
-
-Names Tables(const fs::path& database) {
-  Names names;
+std::string Tables(const fs::path& database) {
+  std::string names;
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
     sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name",
                  [](void* out, int, char** values, char**) {
-                   static_cast<Names*>(out)->push_back(values[0]);
+                   *static_cast<std::string*>(out) += std::string(" ") + values[0];
                    return 0;
                  },
                  &names, nullptr);
@@ -68,11 +55,19 @@ class DsnsmithTest : public ::testing::Test {
                                   "\"InstallPath\"=\"C:\\\\Corvid\"\n" + values + "\n");
   }
   std::string Registry() const { return machine.Read("registry.reg"); }
-  // The data source Corvid reads back: name, description, type, user, password.
+  // The data source Corvid reads back: name, description, type, user, password, registry access.
   static std::string Reloaded() {
     if (!corvid::ReloadDataSourceSettings()) return "(not reloaded)";
     const auto& d = Settings.DataSource;
-    return d.DSN.str() + "|" + d.Description.str() + "|" + std::to_string(d.Type) + "|" + d.User.str() + "|" + d.Password.str();
+    return d.DSN.str() + "|" + d.Description.str() + "|" + std::to_string(d.Type) + "|" + d.User.str() + "|" +
+           d.Password.str() + "|" + std::to_string(d.RegAccess);
+  }
+  // How the named source is listed: its driver, and whether it is a system one.
+  static std::string Listed(const std::string& name) {
+    for (const auto& s : dsnsmith::ListDataSources()) {
+      if (s.name == name) return s.driver + (s.system ? " system" : "");
+    }
+    return "(not listed)";
   }
   testing_support::TempMachine machine;
   OdbcSandbox odbc;
@@ -83,12 +78,9 @@ TEST_F(DsnsmithTest, ListsSystemAndUserSourcesAndTellsFilesFromServers) {
   odbc.AddSqliteDataSource(system, odbc.root() / "events.db");
   odbc.WriteFile("user.odbc.ini", "[" + user + "]\nDriver=Corvid PostgreSQL\nServername=db01\n\n");
   std::string error;
-  const auto sources = dsnsmith::ListDataSources(&error);
+  dsnsmith::ListDataSources(&error);
   EXPECT_EQ(error, "");
-  const auto *s = Find(sources, system), *u = Find(sources, user);
-  ASSERT_TRUE(s != nullptr && u != nullptr);
-  EXPECT_EQ(s->driver + (s->system ? " system" : ""), "Corvid SQLite3 system");
-  EXPECT_EQ(u->driver + (u->system ? " system" : ""), "Corvid PostgreSQL");
+  EXPECT_EQ(Listed(system) + ", " + Listed(user), "Corvid SQLite3 system, Corvid PostgreSQL");
   EXPECT_EQ(dsnsmith::DriverType("Corvid SQLite3"), dsnsmith::kFileDatabase);
   EXPECT_EQ(dsnsmith::DriverType("Corvid PostgreSQL"), dsnsmith::kServerDatabase);
   // A driver entry whose name says nothing is known by its library.
@@ -101,30 +93,25 @@ TEST_F(DsnsmithTest, CorvidReloadsWhatIsWrittenAndNothingItCouldNotReadBack) {
           "\"User\"=\"old\"\n\"Password\"=\"old\"\n\"RegAccess\"=dword:00000002\n\"TimeOut\"=dword:0000000a\n");
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(dsnsmith::CurrentChoice().dsn + "|" + dsnsmith::CurrentChoice().user, "Old|old");
-  const std::string before = Registry();
-  const std::string longest(dsnsmith::kMaxNameLength, 'n');
+  const std::string before = Registry(), longest(dsnsmith::kMaxNameLength, 'n');
+  std::string error;
   for (const Choice& choice : {Choice{"", "Corvid SQLite3", 1, "", ""}, Choice{longest + "n", "Corvid SQLite3", 1, "", ""},
                                Choice{"Old", "Corvid SQLite3", 1, "", std::string(260, 'p')}}) {
-    std::string error;
     EXPECT_FALSE(dsnsmith::WriteChoice(choice, &error)) << choice.dsn;
     EXPECT_NE(error, "");
+    error.clear();
   }
   EXPECT_EQ(Registry(), before);
-
-  std::string error;
-  ASSERT_TRUE(dsnsmith::WriteChoice({"Warehouse", "Corvid PostgreSQL", dsnsmith::kServerDatabase, "märta", "p w;\"x"}, &error)) << error;
-  EXPECT_EQ(Reloaded(), "Warehouse|Corvid PostgreSQL|2|märta|p w;\"x");
-  EXPECT_EQ(Settings.DataSource.RegAccess, 2u) << "kept as stored";
+  ASSERT_TRUE(dsnsmith::WriteChoice({"Warehouse", "Corvid PostgreSQL", dsnsmith::kServerDatabase, "märta", "p w;\"x"}, &error));
+  EXPECT_EQ(Reloaded(), "Warehouse|Corvid PostgreSQL|2|märta|p w;\"x|2") << "registry access kept as stored";
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(Settings.TimeOut, 10u) << "other settings untouched";
   EXPECT_TRUE(dsnsmith::WriteChoice({longest, "Corvid SQLite3", 1, "", std::string(259, 'p')}));
-  EXPECT_EQ(Reloaded(), longest + "|Corvid SQLite3|1||" + std::string(259, 'p'));
-
+  EXPECT_EQ(Reloaded(), longest + "|Corvid SQLite3|1||" + std::string(259, 'p') + "|2");
   // On a fresh install the values Corvid's reload needs are all made.
   Install();
   ASSERT_TRUE(dsnsmith::WriteChoice({"Ravelin", "Corvid SQLite3", dsnsmith::kFileDatabase, "", ""}));
-  EXPECT_EQ(Reloaded(), "Ravelin|Corvid SQLite3|1||");
-  EXPECT_EQ(Settings.DataSource.RegAccess, 0u);
+  EXPECT_EQ(Reloaded(), "Ravelin|Corvid SQLite3|1|||0");
   EXPECT_NE(Registry().find("\"Type\"=dword:00000001"), std::string::npos) << Registry();
   // Without the installer's key nothing is made up.
   machine.Write("registry.reg", "Windows Registry Editor Version 5.00\n\n");
@@ -133,131 +120,93 @@ TEST_F(DsnsmithTest, CorvidReloadsWhatIsWrittenAndNothingItCouldNotReadBack) {
   EXPECT_EQ(Registry().find("Qentro"), std::string::npos);
 }
 
-TEST_F(DsnsmithTest, NewSqliteSourceHasTheEventTablesAndConnects) {
+TEST_F(DsnsmithTest, NewSqliteSourcesHaveTheEventTablesAndConnectAndRefusalsKeepEveryDatabase) {
   Install();
   const std::string name = OdbcSandbox::UniqueName("Fresh");
   std::string error;
   ASSERT_TRUE(dsnsmith::CreateSqliteDataSource(name, "C:\\Data\\Events.db", kSchema, &error)) << error;
   const fs::path database = machine.root() / "drives/c/Data/Events.db";
-  EXPECT_EQ(Tables(database), kEventTables);
-  const std::string ini = odbc.Read("odbc.ini");
-  EXPECT_EQ(testing_support::IniValue(ini, name, "Driver"), "Corvid SQLite3");
-  EXPECT_EQ(testing_support::IniValue(ini, name, "Database"), database.string());
-  const auto sources = dsnsmith::ListDataSources();
-  ASSERT_NE(Find(sources, name), nullptr);
-  EXPECT_TRUE(Find(sources, name)->system);
+  EXPECT_EQ(Tables(database), " Application CorvidClears Security System");
+  EXPECT_EQ(testing_support::IniValue(odbc.Read("odbc.ini"), name, "Database"), database.string());
+  EXPECT_EQ(Listed(name), "Corvid SQLite3 system");
   testing_support::OdbcConnection connection(name, true);
   ASSERT_TRUE(connection.connected()) << connection.error();
   for (const char* table : {"Application", "Security", "System"}) {
     EXPECT_TRUE(connection.Execute(std::string("SELECT Workstation, RecordDate, Data FROM ") + table)) << connection.error();
   }
-  // The name is taken now.
-  EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(name, "C:\\Data\\Other.db", kSchema, &error));
+  EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(name, "C:\\Data\\Other.db", kSchema, &error)) << "the name is taken now";
   EXPECT_NE(error.find("exists already"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(machine.root() / "drives/c/Data/Other.db"));
-}
 
-TEST_F(DsnsmithTest, AnExistingDatabaseIsCompletedAndKeptWhateverHappens) {
-  Install();
+  // An existing database is completed and kept whatever happens; refusals leave no new one behind.
   const fs::path existing = odbc.root() / "mine.db", fresh = odbc.root() / "new.db";
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(existing.c_str(), &db), SQLITE_OK);
   sqlite3_exec(db, "CREATE TABLE Notes (text); INSERT INTO Notes VALUES ('kept');", nullptr, nullptr, nullptr);
   sqlite3_close(db);
-  std::string error;
   ASSERT_TRUE(dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("Mine"), existing.string(), kSchema, &error)) << error;
-  EXPECT_EQ(Tables(existing), (Names{"Application", "CorvidClears", "Notes", "Security", "System"}));
-
-  // Refusals leave no new database behind, and never remove one that was there.
+  const std::string completed = " Application CorvidClears Notes Security System";
+  EXPECT_EQ(Tables(existing), completed);
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource("a;b", fresh.string(), kSchema, &error));
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(std::string(33, 'n'), fresh.string(), kSchema, &error));
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("NoSchema"), fresh.string(), odbc.root() / "missing.sql", &error));
   EXPECT_NE(error.find("missing.sql"), std::string::npos) << error;
-  EXPECT_FALSE(fs::exists(fresh));
   odbc.WriteFile("odbcinst.ini", "");  // no driver entry to make it on
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("NoDriver"), fresh.string(), kSchema, &error));
   EXPECT_NE(error.find("Corvid SQLite3"), std::string::npos) << error;
-  EXPECT_FALSE(fs::exists(fresh));
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("NoDriver"), existing.string(), kSchema, &error));
-  EXPECT_EQ(Tables(existing).size(), 5u);
+  EXPECT_FALSE(fs::exists(fresh));
+  EXPECT_EQ(Tables(existing), completed);
 }
 
-class DsnsmithDialogTest : public DsnsmithTest {
- protected:
-  void SetUp() override {
-    DsnsmithTest::SetUp();
-    static int argc = 1;
-    static char name[] = "dsnsmith_tests";
-    static char* argv[] = {name, nullptr};
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Never destroyed: torn down among the other statics at exit, it crashes.
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-  }
-  static void TypeInto(QLineEdit* edit, const char* text) {
-    edit->clear();
-    QTest::keyClicks(edit, text);
-  }
-};
-
-TEST_F(DsnsmithDialogTest, WritesThePickedSourceOnOkAndNothingOnCancel) {
+TEST_F(DsnsmithTest, TheWindowMakesAndPicksSourcesAndWritesOnlyOnOk) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char program[] = "dsnsmith_tests", *argv[] = {program, nullptr};
+  static QApplication* application = new QApplication(argc, argv);  // never ended: at exit it crashes
+  (void)application;
   const std::string current = OdbcSandbox::UniqueName("Current"), other = OdbcSandbox::UniqueName("Other");
   odbc.AddSqliteDataSource(current, odbc.root() / "current.db");
   odbc.AddDataSource(other, "Corvid PostgreSQL", {{"Servername", "db01"}});
   Install("\"DSN\"=\"" + current + "\"\n\"User\"=\"old\"\n\"Password\"=\"secret\"\n");
+  auto type = [](QLineEdit* edit, const std::string& text) {
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromStdString(text));
+  };
   {
     dsnsmith::DsnsmithDialog dialog(kSchema);
     EXPECT_EQ(dialog.windowTitle(), "Dsnsmith - Choose Data Source");
     ASSERT_NE(dialog.sources()->currentItem(), nullptr);
-    EXPECT_EQ(dialog.sources()->currentItem()->text(0).toStdString(), current);
-    EXPECT_EQ(dialog.userEdit()->text(), "old");
+    EXPECT_EQ(dialog.sources()->currentItem()->text(0).toStdString() + "|" + dialog.userEdit()->text().toStdString(), current + "|old");
     EXPECT_EQ(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
     dialog.show();
-    TypeInto(dialog.userEdit(), "changed");
+    type(dialog.userEdit(), "changed");
     QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
   }
-  EXPECT_EQ(Registry().find("changed"), std::string::npos) << "Cancel wrote";
-  EXPECT_EQ(Registry().find("Description"), std::string::npos) << "Cancel wrote";
+  EXPECT_TRUE(Registry().find("changed") == std::string::npos && Registry().find("Description") == std::string::npos)
+      << "Cancel wrote";
 
-  dsnsmith::DsnsmithDialog dialog(kSchema);
-  dialog.show();
-  const auto items = dialog.sources()->findItems(QString::fromStdString(other), Qt::MatchExactly, 0);
-  ASSERT_EQ(items.size(), 1);
-  QTest::mouseClick(dialog.sources()->viewport(), Qt::LeftButton, {}, dialog.sources()->visualItemRect(items[0]).center());
-  ASSERT_EQ(dialog.sources()->currentItem(), items[0]);
-  TypeInto(dialog.userEdit(), "corvid");
-  TypeInto(dialog.passwordEdit(), "s3cret");
-  ASSERT_TRUE(dialog.okButton()->isEnabled());
-  QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(Reloaded(), other + "|Corvid PostgreSQL|2|corvid|s3cret");
-}
-
-TEST_F(DsnsmithDialogTest, MakesANewSqliteSourceAndSelectsIt) {
+  // On a fresh install nothing is chosen; a new source is made from the prompt and selected;
+  // another picked, OK writes it.
   Install();
   dsnsmith::DsnsmithDialog dialog(kSchema);
   dialog.show();
-  EXPECT_FALSE(dialog.okButton()->isEnabled()) << "nothing chosen yet";
+  EXPECT_FALSE(dialog.okButton()->isEnabled());
   const std::string name = OdbcSandbox::UniqueName("Typed");
   int prompts = 0;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    auto* prompt = dynamic_cast<dsnsmith::NewSourceDialog*>(modal);
-    if (modal != nullptr && (prompt == nullptr || ++prompts > 1)) {  // never hang on a window not asked for
-      ADD_FAILURE() << "unexpected window: " << modal->windowTitle().toStdString();
-      if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
-    }
-    if (prompt == nullptr || prompts > 1) return;
+    auto* prompt = dynamic_cast<dsnsmith::NewSourceDialog*>(QApplication::activeModalWidget());
+    if (prompt == nullptr || ++prompts > 1) return;
     // Every "&" a mnemonic, not shown; the empty field's hint whole.
     for (QLabel* label : prompt->findChildren<QLabel*>()) {
       EXPECT_TRUE(!label->text().contains('&') || label->buddy() != nullptr) << label->text().toStdString();
     }
     QLineEdit* file = prompt->fileEdit();
     EXPECT_GE(file->width(), file->fontMetrics().horizontalAdvance(file->placeholderText()) + 8);
-    QTest::keyClicks(prompt->nameEdit(), QString::fromStdString(name));
-    QTest::keyClicks(file, "C:\\Typed.db");
+    type(prompt->nameEdit(), name);
+    type(file, "C:\\Typed.db");
     prompt->accept();
   });
   poll.start(20);
@@ -265,9 +214,16 @@ TEST_F(DsnsmithDialogTest, MakesANewSqliteSourceAndSelectsIt) {
   ASSERT_EQ(prompts, 1);
   ASSERT_NE(dialog.sources()->currentItem(), nullptr);
   EXPECT_EQ(dialog.sources()->currentItem()->text(0).toStdString(), name);
-  EXPECT_EQ(Tables(machine.root() / "drives/c/Typed.db"), kEventTables);
+  EXPECT_EQ(Tables(machine.root() / "drives/c/Typed.db"), " Application CorvidClears Security System");
+  const auto items = dialog.sources()->findItems(QString::fromStdString(other), Qt::MatchExactly, 0);
+  ASSERT_EQ(items.size(), 1);
+  QTest::mouseClick(dialog.sources()->viewport(), Qt::LeftButton, {}, dialog.sources()->visualItemRect(items[0]).center());
+  ASSERT_EQ(dialog.sources()->currentItem(), items[0]);
+  type(dialog.userEdit(), "corvid");
+  type(dialog.passwordEdit(), "s3cret");
   QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
-  EXPECT_EQ(Reloaded(), name + "|Corvid SQLite3|1||");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(Reloaded(), other + "|Corvid PostgreSQL|2|corvid|s3cret|0");
 }
 
 }  // namespace
