@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "resources/dialogs.h"
@@ -63,8 +64,16 @@ QWidget* Unnamed(HWND dialog, const ControlTemplate& c) {
   return nullptr;
 }
 
-TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
+TEST_F(QtWindowsTest, EveryTemplateIsWellFormedAndEveryControlSitsWhereItsDialogUnitsPutIt) {
+  // Enter activates the one default push button; the progress and helper windows have none.
+  std::map<int, std::vector<int>> defaults = {{100, {9}}, {104, {1032}}, {106, {1}}, {111, {}}, {112, {1}}, {115, {}}, {117, {}}, {200, {201}}};
+  EXPECT_EQ(AllDialogTemplates().size(), defaults.size());
   for (const DialogTemplate& t : AllDialogTemplates()) {
+    // Only the main window shows at once; a caption style without a text would draw an empty title bar.
+    EXPECT_EQ((t.style & WS_VISIBLE) != 0, t.id == IDD_MAIN) << t.id;
+    EXPECT_TRUE((t.style & WS_POPUP) && (t.style & DS_SETFONT) && ((t.style & WS_CAPTION) == WS_CAPTION) == (t.caption != nullptr));
+    std::set<int> ids;
+    std::vector<int> defaultButtons;
     const auto units = platform::qt::DialogBaseUnits(t.font, t.pointSize);
     // An 8-point sans face: near the 6 by 13 of the face it stands in for.
     EXPECT_TRUE(units.x >= 5 && units.x <= 8 && units.y >= 12 && units.y <= 16) << units.x << "x" << units.y;
@@ -76,6 +85,12 @@ TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
     EXPECT_EQ(client.bottom, Round(t.cy, units.y, 8)) << t.id;
     for (const ControlTemplate& c : t.controls) {
       SCOPED_TRACE(std::to_string(t.id) + "/" + std::to_string(c.id) + " " + c.text);
+      EXPECT_TRUE(c.id == IDC_STATIC || ids.insert(c.id).second) << "ids unique";
+      EXPECT_EQ(c.style & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
+      if (c.kind == ControlClass::DefPushButton || c.kind == ControlClass::PushButton) {
+        EXPECT_EQ(c.kind == ControlClass::DefPushButton, (c.style & 0xF) == BS_DEFPUSHBUTTON);
+      }
+      if (c.kind == ControlClass::DefPushButton) defaultButtons.push_back(c.id);
       const bool text = c.kind == ControlClass::StaticText || c.kind == ControlClass::GroupBox;
       if (c.id == IDC_STATIC && !text) continue;
       QWidget* widget = c.id != IDC_STATIC ? Control(dialog, c.id) : Unnamed(dialog, c);
@@ -103,6 +118,7 @@ TEST_F(QtWindowsTest, EveryControlSitsWhereItsDialogUnitsPutIt) {
         EXPECT_LE(title.right() + 1, r.width() - title.left());
       }
     }
+    EXPECT_EQ(defaultButtons, defaults[t.id]) << t.id;
     DestroyWindow(dialog);
   }
 }
@@ -160,23 +176,6 @@ TEST_F(QtWindowsTest, ModalDialogsReturnWhatEndDialogGaveAndFocusNothingUnasked)
   DialogBoxParamA(ProgramInstance(), MakeIntResource(IDD_GATHER_PROGRESS), nullptr, Record, 0);
   EXPECT_EQ(qobject_cast<QAbstractButton*>(focused), nullptr);
   EXPECT_EQ(seen, Seen{}) << "Space pressed Cancel";
-}
-
-TEST_F(QtWindowsTest, TheProgressBarKeepsItsSixteenBitArithmetic) {
-  HWND dialog = Open(IDD_GATHER_PROGRESS);
-  auto send = [&](UINT message, WPARAM w, LPARAM l = 0) { return SendDlgItemMessageA(dialog, 1024, message, w, l); };
-  auto sends = [&](std::vector<std::pair<UINT, WPARAM>> calls) {
-    std::string answers;
-    for (auto [message, w] : calls) answers += std::to_string(send(message, w)) + " ";
-    return answers;
-  };
-  send(PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(70000 & 0xFFFF)));
-  EXPECT_EQ(sends({{PBM_GETRANGE, FALSE}, {PBM_SETPOS, 9000}, {PBM_GETPOS, 0}}), "4464 0 4464 ") << "clamped to the range";
-  send(PBM_SETRANGE, 0, MAKELPARAM(0, 10));
-  // Steps of 4 from 0: past the end it starts over.
-  EXPECT_EQ(sends({{PBM_SETSTEP, 4}, {PBM_SETPOS, 0}, {PBM_STEPIT, 0}, {PBM_STEPIT, 0}, {PBM_GETPOS, 0}, {PBM_STEPIT, 0},
-                   {PBM_GETPOS, 0}}), "10 10 0 4 8 8 2 ");
-  DestroyWindow(dialog);
 }
 
 TEST_F(QtWindowsTest, RowsAreDrawnByTheProcedureAndSelectedByTheUser) {
@@ -369,26 +368,6 @@ TEST_F(QtWindowsTest, FileDialogsAskWhatTheRequestSaysAndAnswerFullPaths) {
   EXPECT_EQ(AskFile(GetSaveFileNameA, request, QString::fromStdString(lists + "/plain")), plainAsked);
   request.nMaxFile = sizeof path;
   EXPECT_EQ(AskFile(GetSaveFileNameA, request, ""), plainAsked) << "cancelled";
-}
-
-TEST_F(QtWindowsTest, HelpAndTheTextViewerGetHostPathsFromWindowsOnes) {
-  TempMachine machine;
-  machine.Write("drives/c/Corvid/Corvid.hlp", "@1001 The main window\nText.\n@1003 Settings\nMore.\n");
-  machine.Write("drives/c/Corvid/run log.log", "a run\n");
-  machine.Write("visual.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/opened\"\n");
-  std::filesystem::permissions(machine.root() / "visual.sh", std::filesystem::perms::owner_all);
-  ScopedEnv visual("VISUAL", (machine.root() / "visual.sh").string());
-
-  EXPECT_TRUE(WinHelpA(nullptr, "C:\\Corvid\\Corvid.hlp", HELP_CONTEXT, 1003));
-  bool shown = false;
-  for (QWidget* window : QApplication::topLevelWidgets()) shown |= window->isVisible() && window->windowTitle() == "Corvid Help";
-  EXPECT_TRUE(shown);
-  EXPECT_TRUE(WinHelpA(nullptr, nullptr, HELP_QUIT, 0));
-
-  EXPECT_GT(WinExec("Notepad.exe C:\\Corvid\\run log.log", SW_SHOWDEFAULT), 31u);
-  ASSERT_TRUE(PumpUntil([&] { return !machine.Read("opened").empty(); }));
-  EXPECT_EQ(machine.Read("opened"), (machine.root() / "drives/c/Corvid/run log.log").string());
-  EXPECT_EQ(WinExec("Calc.exe", SW_SHOWDEFAULT), 2u) << "only the text viewer is known";
 }
 
 }  // namespace

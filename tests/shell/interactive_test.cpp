@@ -109,9 +109,7 @@ TEST_F(DialogTest, SettingsTakeWholeNumbersOnlyAndOkSavesThemAll) {
       EXPECT_EQ(Text(dialog, 1010), c.shown);
       Type(dialog, 1010, c.timeOut);
       Type(dialog, 1011, c.period);
-      Click(dialog, 1029);  // clear the logs
-      Click(dialog, 1031);  // descriptions from here, not loaded
-      Click(dialog, IDOK);
+      Click(dialog, {1029, 1031, IDOK});  // clear the logs, descriptions from here: not loaded
       if ((stayed = Shown(dialog))) Click(dialog, IDCANCEL);
     });
     EXPECT_EQ(Open(IDD_SETTINGS, corvid::SettingsDialog), 1);
@@ -128,11 +126,9 @@ TEST_F(DialogTest, SettingsTakeWholeNumbersOnlyAndOkSavesThemAll) {
 TEST_F(DialogTest, TheDataSourceButtonBeepsWhileTheToolRuns) {
   CompanionTool tool;
   script.When(IDD_SETTINGS, [&](HWND dialog) {
-    Click(dialog, 1023);
-    Click(dialog, 1023);
+    Click(dialog, {1023, 1023});
     tool.running = false;  // the user closed it
-    Click(dialog, 1023);
-    Click(dialog, IDCANCEL);
+    Click(dialog, {1023, IDCANCEL});
   });
   Open(IDD_SETTINGS, corvid::SettingsDialog);
   EXPECT_EQ(tool.started, (Names{"C:\\Corvid\\Dsnsmith.exe", "C:\\Corvid\\Dsnsmith.exe"}));
@@ -149,9 +145,7 @@ TEST_F(DialogTest, LogOptionsEditACopyThatOnlyOkHandsOver) {
     desktop.fileAnswer = "/tmp/picked run.log";
     Click(dialog, kBrowse);
     EXPECT_EQ(Text(dialog, kPath), "/tmp/picked run.log");
-    Click(dialog, kView);
-    Click(dialog, 9);
-    Click(dialog, IDCANCEL);
+    Click(dialog, {kView, 9, IDCANCEL});
   });
   Open(IDD_LOG_OPTIONS, corvid::LogOptionsDialog);
   EXPECT_EQ(desktop.asked, (Names{"run Notepad.exe C:\\Logs\\old run.log", "file Select Log File|C:\\Logs\\typed.log" + kSaveFlags,
@@ -166,8 +160,7 @@ TEST_F(DialogTest, LogOptionsEditACopyThatOnlyOkHandsOver) {
   Open(IDD_LOG_OPTIONS, corvid::LogOptionsDialog);
   EXPECT_EQ(handed(), "C:\\Logs\\old run.log|2|0");
   script.When(IDD_LOG_OPTIONS, [](HWND dialog) {
-    Click(dialog, 1035);  // errors only, then overwrite: the two sets of choices are separate groups
-    Click(dialog, 2038);
+    Click(dialog, {1035, 2038});  // errors only, overwrite: the two sets of choices are separate groups
     Type(dialog, kPath, "C:\\Logs\\new.log");
     Key(dialog, Qt::Key_Tab);
     Click(dialog, IDOK);
@@ -240,13 +233,23 @@ TEST_P(MainWindowTest, TheSelectionReachesTheEntriesOnlyOnExportAndExportThenImp
   EXPECT_EQ(desktop.asked, (Names{"file Export Computer list|*.exp" + kSaveFlags, import, import}));
 }
 
-TEST_P(MainWindowTest, TheActionBoxOpensTheSettingsAndSnapsBackAndExitSaves) {
+TEST_P(MainWindowTest, TheActionBoxOpensTheSettingsTheSystemMenuTheAboutBoxAndExitSaves) {
   Start();
+  std::string text;
+  script.When(IDD_ABOUT, [&](HWND dialog) {  // only OK closes it
+    platform::qt::WidgetOf(dialog)->close();
+    Key(dialog, Qt::Key_Escape);
+    text = Text(dialog, 65534) + (Shown(dialog) ? " stayed" : "");
+    Click(dialog, 201);
+  });
+  EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, 9900, 0), TRUE);
+  EXPECT_EQ(text, "Corvid 1.01 stayed");
+  EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, SC_MOVE, 0), FALSE) << "other system commands are not its own";
   script.When(IDD_SETTINGS, [](HWND dialog) { Click(dialog, IDCANCEL); });
   auto* combo = static_cast<QComboBox*>(Control(main, 1068));
   combo->setFocus();
   QTest::keyClick(combo, Qt::Key_Down);  // "Gather Event Logs..."
-  EXPECT_EQ(script.opened, (Ids{IDD_MAIN, IDD_SETTINGS}));
+  EXPECT_EQ(script.opened, (Ids{IDD_MAIN, IDD_ABOUT, IDD_SETTINGS}));
   EXPECT_EQ(std::to_string(combo->currentIndex()) + " " + combo->currentText().toStdString(), "0 Gather Event Logs");
   Click(main, 109);
   EXPECT_EQ(Saved({"TimeOut"}), "180") << "Exit saves";
@@ -299,32 +302,6 @@ TEST_P(MainWindowTest, AGatherCancelledMidLogKeepsItsCommitsAndTheNextOneComplet
   EXPECT_EQ(desktop.asked, Names{});
 }
 
-TEST_P(MainWindowTest, ADatabaseFailureIsToldOverTheProgressAndHoldsTheWorkerTillAnswered) {
-  FailingOdbc odbc;
-  odbc.Fail({.call = "SQLConnect", .occurrence = 1, .sqlState = "08001"});
-  platform::Override<platform::OdbcService> use(odbc);
-  desktop.realBoxes = true;
-  Start();
-  script.When(IDD_GATHER_SELECTION, [](HWND dialog) { Click(dialog, IDOK); });
-  std::string told;
-  QTimer answerer;
-  QObject::connect(&answerer, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return;
-    // The worker waits on the box: it has not ended the progress dialog.
-    told = box->windowTitle().toStdString();
-    for (QWidget* window : QApplication::topLevelWidgets())
-      if (window->isVisible() && window->windowTitle() == "Gathering in progress") told += " over the progress";
-    box->button(QMessageBox::Ok)->click();
-  });
-  answerer.start(10);
-  Click(main, kGo);
-  EXPECT_EQ(told, "SQLConnect over the progress");
-  EXPECT_EQ(Status("PDC01", 0), corvid::kStatusUnableToWrite);
-  EXPECT_EQ(Status("PDC01", 1), corvid::kStatusCancelled) << "a database failure ends the run";
-  EXPECT_NE(machine.Read("drives/c/Corvid/Corvid.log").find("UNABLE TO WRITE LOG"), std::string::npos);
-}
-
 TEST_P(MainWindowTest, ClosingSavesNothingAndEndsOnlyARunningTool) {
   CompanionTool tool;
   Start();
@@ -363,20 +340,6 @@ TEST_P(MainWindowTest, StartsAndGoTellWhatTheDataSourceSettingsLack) {
   EXPECT_EQ(script.opened, Ids{IDD_MAIN}) << "no default source over a chosen name";
   EXPECT_EQ(desktop.asked, Names{"box [Warning] You need to specify Data Source. 48"});
   EXPECT_EQ(tool.started, Names{"C:\\Corvid\\Dsnsmith.exe"});
-}
-
-TEST_P(MainWindowTest, TheAboutBoxComesFromTheSystemMenuAndOnlyOkClosesIt) {
-  Start();
-  std::string text;
-  script.When(IDD_ABOUT, [&](HWND dialog) {
-    platform::qt::WidgetOf(dialog)->close();
-    Key(dialog, Qt::Key_Escape);
-    text = Text(dialog, 65534) + (Shown(dialog) ? " stayed" : "");
-    Click(dialog, 201);
-  });
-  EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, 9900, 0), TRUE);
-  EXPECT_EQ(text, "Corvid 1.01 stayed");
-  EXPECT_EQ(SendMessageA(main, WM_SYSCOMMAND, SC_MOVE, 0), FALSE) << "other system commands are not its own";
 }
 
 TEST_P(MainWindowTest, NoComputerSelectedMeansNoGather) {

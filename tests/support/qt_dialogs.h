@@ -32,6 +32,10 @@ inline void Click(HWND dialog, int id) {
   QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, marked ? QPoint(6, widget->height() / 2) : widget->rect().center());
 }
 
+inline void Click(HWND dialog, std::initializer_list<int> ids) {
+  for (int id : ids) Click(dialog, id);
+}
+
 // Replaces the field's text as a user would: select all, then type.
 inline void Type(HWND dialog, int id, const std::string& text) {
   auto* edit = qobject_cast<QLineEdit*>(Control(dialog, id));
@@ -89,8 +93,7 @@ class DialogScript {
 class DesktopRecorder : public platform::WindowsWrapper {
  public:
   DesktopRecorder() : WindowsWrapper(platform::Slot<platform::WindowsService>::Current()), use_(*this) {}
-  int MessageBox(HWND owner, const char* text, const char* caption, UINT type) override {
-    if (realBoxes) return WindowsWrapper::MessageBox(owner, text, caption, type);
+  int MessageBox(HWND, const char* text, const char* caption, UINT type) override {
     asked.push_back("box [" + std::string(caption ? caption : "(none)") + "] " + text + " " + std::to_string(type));
     if (echoBoxes) std::fprintf(stderr, "%s\n", asked.back().c_str());
     return IDOK;
@@ -112,7 +115,7 @@ class DesktopRecorder : public platform::WindowsWrapper {
   BOOL GetSaveFileName(OPENFILENAMEA* request) override { return Answer(request); }
   std::vector<std::string> asked;
   std::string fileAnswer;
-  bool realBoxes = false, echoBoxes = false;  // boxes shown for real; on standard error
+  bool echoBoxes = false;  // boxes on standard error too
 
  private:
   BOOL Answer(OPENFILENAMEA* r) {
