@@ -1,7 +1,5 @@
-// The help viewer and the text viewer on Qt's offscreen platform: the help
-// window opens at the asked topic and is reused, a help file that cannot be
-// read is told in a box; a file goes to $VISUAL, else xdg-open, else the
-// built-in viewer, with awkward paths passed intact.
+// The help viewer and the text viewer offscreen: one help window at the asked topic; a file
+// goes to $VISUAL, else xdg-open, else the built-in viewer, with awkward paths passed intact.
 #include <QTest>
 #include <QtWidgets>
 #include <gtest/gtest.h>

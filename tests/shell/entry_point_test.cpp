@@ -1,7 +1,5 @@
-// The start of the real program, run as a child process the way a user or
-// a scheduler starts it. A list file that is a FIFO makes a silent run wait
-// at its list load, which shows how far it got and keeps it holding the
-// single-instance marker for as long as a test needs.
+// The real program started as a user or a scheduler starts it. A list file that is a FIFO
+// holds a silent run at its list load: how far it got, and the single-instance marker held.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -38,10 +38,9 @@ inline void Click(HWND dialog, std::initializer_list<int> ids) {
 
 // Replaces the field's text as a user would: select all, then type.
 inline void Type(HWND dialog, int id, const std::string& text) {
-  auto* edit = qobject_cast<QLineEdit*>(Control(dialog, id));
-  if (edit == nullptr) return;
+  QWidget* edit = Control(dialog, id);
   edit->setFocus();
-  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(edit, Qt::Key_Delete);
   QTest::keyClicks(edit, QString::fromStdString(text));
 }
@@ -60,11 +59,8 @@ inline std::string Text(HWND dialog, int id) {
 inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 20000) {
   QElapsedTimer timer;
   timer.start();
-  while (!done()) {
-    if (timer.elapsed() > limitMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  while (!done() && timer.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
 }
 
 // Acts on dialogs as they open, by template id; each action once, in order.
