@@ -38,8 +38,7 @@ class QtViewers : public ::testing::Test {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "qt_viewer_tests", *argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);  // never ended: Qt's globals go first
-    (void)application;
+    [[maybe_unused]] static auto* application = new QApplication(argc, argv);  // never ended: Qt's globals go first
     ASSERT_TRUE(dir_.isValid());
     Write("Corvid.hlp",
           "# comment\r\n@1001 Contents\r\nThe first topic.\r\n@1002 Run log options\r\n"
@@ -77,7 +76,6 @@ class QtViewers : public ::testing::Test {
 };
 
 TEST_F(QtViewers, HelpOpensAtTheAskedTopicInOneReusedWindow) {
-  CloseHelp();  // nothing open: no harm
   const auto [topics, text] = Help(1002);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(topics->count(), 3);
@@ -85,8 +83,6 @@ TEST_F(QtViewers, HelpOpensAtTheAskedTopicInOneReusedWindow) {
   EXPECT_EQ(text->toPlainText(), "Run log options\n\nFile        where the run log is written.");
   EXPECT_EQ(Help(1003).second, text);
   EXPECT_TRUE(text->toPlainText().startsWith("Settings\n"));
-  topics->setCurrentRow(0);
-  EXPECT_TRUE(text->toPlainText().startsWith("Contents\n"));
   // An unknown context shows the contents.
   for (unsigned long context : {0ul, 9999ul, (1ul << 32) + 1002}) EXPECT_EQ(Help(context).first->currentRow(), 0) << context;
   CloseHelp();
@@ -95,7 +91,8 @@ TEST_F(QtViewers, HelpOpensAtTheAskedTopicInOneReusedWindow) {
 }
 
 TEST_F(QtViewers, WindowsOpenedFromAModalDialogTakeInputAndHelpOutlivesIt) {
-  Write("run.log", "first line\nsecond line\n");
+  const std::string utf8 = "Z\xc3\xbcrich\tSystem\tOK\nline two\n";
+  Write("run.log", utf8);
   auto dialog = std::make_unique<QDialog>();
   dialog->setWindowModality(Qt::ApplicationModal);
   dialog->show();
@@ -106,6 +103,7 @@ TEST_F(QtViewers, WindowsOpenedFromAModalDialogTakeInputAndHelpOutlivesIt) {
   EXPECT_TRUE(text->toPlainText().startsWith("Contents\n"));
   QPlainTextEdit* viewer = BuiltIn(Path("run.log"));
   ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->toPlainText().toStdString(), utf8);
   ClickThrough(viewer->viewport(), viewer->cursorRect(QTextCursor(viewer->document()->findBlockByNumber(1))).center());
   EXPECT_EQ(viewer->textCursor().blockNumber(), 1);
   dialog.reset();
@@ -174,11 +172,7 @@ TEST_F(QtViewers, VisualThenXdgOpenGetThePathAsOneArgument) {
 }
 
 TEST_F(QtViewers, BuiltInViewerShowsTheFileAsUtf8OrWhyItCannot) {
-  const std::string text = "Z\xc3\xbcrich\tSystem\tOK\nline two\n";
-  Write("run.log", text);
-  QPlainTextEdit* viewer = BuiltIn(Path("run.log"));
-  ASSERT_NE(viewer, nullptr);
-  EXPECT_EQ(viewer->toPlainText().toStdString(), text);
+  QPlainTextEdit* viewer = nullptr;
   for (const std::string& file : {Path("missing.log"), Path("fifo"), Path("empty")}) {
     ASSERT_NE(viewer = BuiltIn(file), nullptr);
     EXPECT_TRUE(viewer->toPlainText().startsWith("Cannot ")) << file;

@@ -68,12 +68,12 @@ class DialogScript {
  public:
   DialogScript() {
     platform::qt::SetDialogOpenedHook([this](HWND dialog, int id) {
-      auto& queue = actions_[id];
       opened.push_back(id);
-      if (queue.empty()) return;
-      auto action = std::move(queue.front());
-      queue.erase(queue.begin());
-      action(dialog);
+      if (auto& queue = actions_[id]; !queue.empty()) {
+        auto action = std::move(queue.front());
+        queue.erase(queue.begin());
+        action(dialog);
+      }
     });
   }
   ~DialogScript() { platform::qt::SetDialogOpenedHook(nullptr); }
@@ -90,30 +90,21 @@ class DesktopRecorder : public platform::WindowsWrapper {
  public:
   DesktopRecorder() : WindowsWrapper(platform::Slot<platform::WindowsService>::Current()), use_(*this) {}
   int MessageBox(HWND, const char* text, const char* caption, UINT type) override {
-    asked.push_back("box [" + std::string(caption ? caption : "(none)") + "] " + text + " " + std::to_string(type));
-    if (echoBoxes) std::fprintf(stderr, "%s\n", asked.back().c_str());
-    return IDOK;
+    return Ask("box [" + std::string(caption ? caption : "(none)") + "] " + text + " " + std::to_string(type), IDOK);
   }
-  UINT WinExec(const char* commandLine, UINT) override {
-    asked.push_back("run " + std::string(commandLine));
-    return 33;
-  }
+  UINT WinExec(const char* commandLine, UINT) override { return Ask("run " + std::string(commandLine), 33); }
   BOOL WinHelp(HWND, const char* file, UINT command, ULONG_PTR data) override {
-    asked.push_back("help " + std::string(file ? file : "") + " " + std::to_string(command == HELP_CONTEXT ? data : 0));
-    return TRUE;
+    return Ask("help " + std::string(file ? file : "") + " " + std::to_string(command == HELP_CONTEXT ? data : 0), TRUE);
   }
-  BOOL Beep(DWORD frequency, DWORD milliseconds) override {
-    asked.push_back("beep " + std::to_string(frequency) + " " + std::to_string(milliseconds));
-    return TRUE;
-  }
+  BOOL Beep(DWORD frequency, DWORD ms) override { return Ask("beep " + std::to_string(frequency) + " " + std::to_string(ms), TRUE); }
   // File dialogs answer `fileAnswer` (empty: cancelled).
   BOOL GetOpenFileName(OPENFILENAMEA* request) override { return Answer(request); }
   BOOL GetSaveFileName(OPENFILENAMEA* request) override { return Answer(request); }
   std::vector<std::string> asked;
   std::string fileAnswer;
-  bool echoBoxes = false;  // boxes on standard error too
 
  private:
+  int Ask(std::string request, int answer) { return asked.push_back(std::move(request)), answer; }
   BOOL Answer(OPENFILENAMEA* r) {
     asked.push_back("file " + std::string(r->lpstrTitle ? r->lpstrTitle : "") + "|" + r->lpstrFile + "|" + std::to_string(r->Flags));
     if (fileAnswer.empty() || fileAnswer.size() >= r->nMaxFile) return FALSE;

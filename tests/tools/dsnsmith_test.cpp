@@ -1,7 +1,5 @@
-// Dsnsmith in an ODBC configuration and a machine folder of the test's own:
-// what it lists, what it writes and how Corvid reads that back, the SQLite
-// data sources it makes, and its window offscreen. The installed program as
-// Corvid starts it is the installer's test.
+// Dsnsmith in an ODBC configuration and machine folder of the test's own: what it lists and
+// writes and how Corvid reads that back, the SQLite sources it makes, its window offscreen.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -74,30 +72,18 @@ class DsnsmithTest : public ::testing::Test {
   OdbcSandbox odbc;
 };
 
-TEST_F(DsnsmithTest, ListsSystemAndUserSourcesAndTellsFilesFromServers) {
-  const std::string system = OdbcSandbox::UniqueName("Events"), user = OdbcSandbox::UniqueName("Warehouse");
-  odbc.AddSqliteDataSource(system, odbc.root() / "events.db");
-  odbc.WriteFile("user.odbc.ini", "[" + user + "]\nDriver=Corvid PostgreSQL\nServername=db01\n\n");
-  EXPECT_EQ(Listed(system) + ", " + Listed(user), "Corvid SQLite3 system, Corvid PostgreSQL");
-  // A driver entry whose name says nothing is known by its library.
-  odbc.WriteFile("odbcinst.ini", odbc.Read("odbcinst.ini") + "[Events Store]\nDriver=" + testing_support::SqliteOdbcDriver() + "\n\n");
-  EXPECT_EQ(std::vector<DWORD>({dsnsmith::DriverType("Corvid SQLite3"), dsnsmith::DriverType("Corvid PostgreSQL"), dsnsmith::DriverType("Events Store")}),
-            std::vector<DWORD>({dsnsmith::kFileDatabase, dsnsmith::kServerDatabase, dsnsmith::kFileDatabase}));
-}
-
 TEST_F(DsnsmithTest, CorvidReloadsWhatIsWrittenAndNothingItCouldNotReadBack) {
   Install("\"DSN\"=\"Old\"\n\"Type\"=dword:00000001\n\"Description\"=\"Corvid SQLite3\"\n"
           "\"User\"=\"old\"\n\"Password\"=\"old\"\n\"RegAccess\"=dword:00000002\n\"TimeOut\"=dword:0000000a\n");
   ASSERT_TRUE(corvid::LoadSettings());
   EXPECT_EQ(dsnsmith::CurrentChoice().dsn + "|" + dsnsmith::CurrentChoice().user, "Old|old");
   const std::string before = Registry(), longest(dsnsmith::kMaxNameLength, 'n');
-  std::string error;
   for (const Choice& choice : {Choice{"", "Corvid SQLite3", 1, "", ""}, Choice{longest + "n", "Corvid SQLite3", 1, "", ""},
                                Choice{"Old", "Corvid SQLite3", 1, "", std::string(260, 'p')}}) {
-    EXPECT_FALSE(dsnsmith::WriteChoice(choice, &error)) << choice.dsn;
-    EXPECT_NE(error, "");
-    error.clear();
+    std::string why;
+    EXPECT_TRUE(!dsnsmith::WriteChoice(choice, &why) && !why.empty()) << choice.dsn;
   }
+  std::string error;
   EXPECT_EQ(Registry(), before);
   ASSERT_TRUE(dsnsmith::WriteChoice({"Warehouse", "Corvid PostgreSQL", dsnsmith::kServerDatabase, "märta", "p w;\"x"}, &error));
   EXPECT_EQ(Reloaded(), "Warehouse|Corvid PostgreSQL|2|märta|p w;\"x|2") << "registry access kept as stored";
@@ -117,15 +103,20 @@ TEST_F(DsnsmithTest, CorvidReloadsWhatIsWrittenAndNothingItCouldNotReadBack) {
   EXPECT_EQ(Registry().find("Qentro"), std::string::npos);
 }
 
-TEST_F(DsnsmithTest, NewSqliteSourcesHaveTheEventTablesAndConnectAndRefusalsKeepEveryDatabase) {
+TEST_F(DsnsmithTest, NewSqliteSourcesAreListedHaveTheEventTablesAndConnectAndRefusalsKeepEveryDatabase) {
   Install();
-  const std::string name = OdbcSandbox::UniqueName("Fresh");
+  const std::string name = OdbcSandbox::UniqueName("Fresh"), user = OdbcSandbox::UniqueName("Warehouse");
   std::string error;
   ASSERT_TRUE(dsnsmith::CreateSqliteDataSource(name, "C:\\Data\\Events.db", kSchema, &error)) << error;
   const fs::path database = machine.root() / "drives/c/Data/Events.db";
   EXPECT_EQ(Tables(database), " Application CorvidClears Security System");
   EXPECT_EQ(testing_support::IniValue(odbc.Read("odbc.ini"), name, "Database"), database.string());
-  EXPECT_EQ(Listed(name), "Corvid SQLite3 system");
+  odbc.WriteFile("user.odbc.ini", "[" + user + "]\nDriver=Corvid PostgreSQL\nServername=db01\n\n");
+  EXPECT_EQ(Listed(name) + ", " + Listed(user), "Corvid SQLite3 system, Corvid PostgreSQL");
+  // A driver entry whose name says nothing is known by its library.
+  odbc.WriteFile("odbcinst.ini", odbc.Read("odbcinst.ini") + "[Events Store]\nDriver=" + testing_support::SqliteOdbcDriver() + "\n\n");
+  EXPECT_EQ(std::vector<DWORD>({dsnsmith::DriverType("Corvid SQLite3"), dsnsmith::DriverType("Corvid PostgreSQL"), dsnsmith::DriverType("Events Store")}),
+            std::vector<DWORD>({dsnsmith::kFileDatabase, dsnsmith::kServerDatabase, dsnsmith::kFileDatabase}));
   testing_support::OdbcConnection connection(name, true);
   ASSERT_TRUE(connection.connected()) << connection.error();
   for (const char* table : {"Application", "Security", "System"}) {
@@ -144,8 +135,6 @@ TEST_F(DsnsmithTest, NewSqliteSourcesHaveTheEventTablesAndConnectAndRefusalsKeep
   ASSERT_TRUE(dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("Mine"), existing.string(), kSchema, &error)) << error;
   const std::string completed = " Application CorvidClears Notes Security System";
   EXPECT_EQ(Tables(existing), completed);
-  EXPECT_FALSE(dsnsmith::CreateSqliteDataSource("a;b", fresh.string(), kSchema, &error));
-  EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(std::string(33, 'n'), fresh.string(), kSchema, &error));
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(OdbcSandbox::UniqueName("NoSchema"), fresh.string(), odbc.root() / "missing.sql", &error));
   EXPECT_NE(error.find("missing.sql"), std::string::npos) << error;
   odbc.WriteFile("odbcinst.ini", "");  // no driver entry to make it on
@@ -160,19 +149,14 @@ TEST_F(DsnsmithTest, TheWindowMakesAndPicksSourcesAndWritesOnlyOnOk) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   static int argc = 1;
   static char program[] = "dsnsmith_tests", *argv[] = {program, nullptr};
-  static QApplication* application = new QApplication(argc, argv);  // never ended: at exit it crashes
-  (void)application;
+  [[maybe_unused]] static auto* application = new QApplication(argc, argv);  // never ended: at exit it crashes
   const std::string current = OdbcSandbox::UniqueName("Current"), other = OdbcSandbox::UniqueName("Other");
   odbc.AddSqliteDataSource(current, odbc.root() / "current.db");
   odbc.AddDataSource(other, "Corvid PostgreSQL", {{"Servername", "db01"}});
   Install("\"DSN\"=\"" + current + "\"\n\"User\"=\"old\"\n\"Password\"=\"secret\"\n");
-  auto type = [](QLineEdit* edit, const std::string& text) {
-    edit->clear();
-    QTest::keyClicks(edit, QString::fromStdString(text));
-  };
+  auto type = [](QLineEdit* edit, const std::string& text) { edit->clear(), QTest::keyClicks(edit, QString::fromStdString(text)); };
   {
     dsnsmith::DsnsmithDialog dialog(kSchema);
-    EXPECT_EQ(dialog.windowTitle(), "Dsnsmith - Choose Data Source");
     ASSERT_NE(dialog.sources()->currentItem(), nullptr);
     EXPECT_EQ(dialog.sources()->currentItem()->text(0).toStdString() + "|" + dialog.userEdit()->text().toStdString(), current + "|old");
     EXPECT_EQ(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
@@ -181,8 +165,7 @@ TEST_F(DsnsmithTest, TheWindowMakesAndPicksSourcesAndWritesOnlyOnOk) {
     QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
   }
-  EXPECT_TRUE(Registry().find("changed") == std::string::npos && Registry().find("Description") == std::string::npos)
-      << "Cancel wrote";
+  EXPECT_TRUE(Registry().find("changed") == std::string::npos && Registry().find("Description") == std::string::npos) << "Cancel wrote";
 
   // On a fresh install nothing is chosen; a new source is made from the prompt and selected;
   // another picked, OK writes it.
@@ -197,9 +180,8 @@ TEST_F(DsnsmithTest, TheWindowMakesAndPicksSourcesAndWritesOnlyOnOk) {
     auto* prompt = dynamic_cast<dsnsmith::NewSourceDialog*>(QApplication::activeModalWidget());
     if (prompt == nullptr || ++prompts > 1) return;
     // Every "&" a mnemonic, not shown; the empty field's hint whole.
-    for (QLabel* label : prompt->findChildren<QLabel*>()) {
+    for (QLabel* label : prompt->findChildren<QLabel*>())
       EXPECT_TRUE(!label->text().contains('&') || label->buddy() != nullptr) << label->text().toStdString();
-    }
     QLineEdit* file = prompt->fileEdit();
     EXPECT_GE(file->width(), file->fontMetrics().horizontalAdvance(file->placeholderText()) + 8);
     type(prompt->nameEdit(), name);

@@ -29,10 +29,7 @@ TEST(Ntsim, EvtexportReadsEveryLogOfTheSampleDomainAsWeDo) {
     evt::LogLayout layout;
     ASSERT_EQ(evt::LocateRecords(source, layout), 0u);
     sawWrapped |= (layout.header.flags & evt::ELF_LOGFILE_HEADER_WRAP) != 0;
-    evt::ForEachRecord(source, [&](const evt::EventRecordData& record) {
-      ours.push_back(record);
-      return true;
-    });
+    evt::ForEachRecord(source, [&](const evt::EventRecordData& record) { return ours.push_back(record), true; });
     ::close(fd);
     const auto theirs = testing_support::Evtexport(log.string());
     ASSERT_EQ(theirs.size(), ours.size());
