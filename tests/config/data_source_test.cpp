@@ -6,11 +6,9 @@
 #include "config/data_source.h"
 #include "config/settings_store.h"
 #include "platform/threads/threads.h"
-#include "resources/strings.h"
 #include "common/start_state.h"
 #include "support/fake_odbc.h"
 #include "support/odbc_sandbox.h"
-#include "support/recording_windows.h"
 
 namespace {
 
@@ -107,23 +105,6 @@ TEST_F(DataSourceTest, FailureChangesNothingAndClosesTheNotice) {
     EXPECT_EQ(machine.Read("registry.reg"), before);
     odbc.WriteFile("odbcinst.ini", drivers);
   }
-}
-
-// Starting the installed tool is shown with the real program in the
-// companion tool's own tests.
-TEST(CompanionTool, AMissingToolShowsTheSystemsTextThenItsOwn) {
-  testing_support::TempMachine machine;
-  testing_support::RecordingWindows windows;
-  corvid::Instance = resources::ProgramInstance();
-  Settings = corvid::AppSettings{};
-  Settings.InstallPath = "C:\\App";
-  corvid::CompanionProcess = nullptr;
-  corvid::RequireDataSource(nullptr);
-  EXPECT_EQ(windows.boxes,
-            (std::vector<std::string>{"Warning|You need to specify Data Source.|48",
-                                      "CreateProcess|No such file or directory\r\n|16",
-                                      "(default)|Unable to load Dsnsmith|16"}));
-  EXPECT_EQ(corvid::CompanionProcess, nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// Long texts and binary data stored by the event table writer through the
-// real drivers and our schema files, SQLite and PostgreSQL, and read back
-// exactly: the sample domain has neither. The horizon, commits and rollbacks
-// are the whole gathers' to show, on both databases.
+// Long texts and binary data (the sample domain has neither) stored through the real drivers and
+// our schema files, and read back exactly; the rest of the writer is the whole gathers' to show.
 #include <gtest/gtest.h>
 
 #include <cstring>

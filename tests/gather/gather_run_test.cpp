@@ -20,6 +20,8 @@ using GatherTest = testing_support::SampleGatherTest;
 const auto kBoth = ::testing::Values(Backend::kSqlite, Backend::kPostgres);
 INSTANTIATE_TEST_SUITE_P(Databases, GatherTest, kBoth, testing_support::BackendName);
 
+// The final check reads the logs as they are then: the second gather
+// stored nothing twice, the third exactly the new event.
 TEST_P(GatherTest, TwiceStoresNothingNewWhateverTheLettersAndAReportedEventIsOneRow) {
   ASSERT_TRUE(corvid::RunSilentGather());
   for (const char* computer : testing_support::kSampleComputers) {
@@ -27,20 +29,15 @@ TEST_P(GatherTest, TwiceStoresNothingNewWhateverTheLettersAndAReportedEventIsOne
   }
   EXPECT_EQ(Status("OFF05", 0), corvid::kStatusUnableToOpen);
   ExpectEverythingStoredOnce();
-  const size_t system = Count("System");
-
   // Names compare without regard to case, as on Windows: a list in other
   // letters still finds the horizons.
   corvid::ComputerList.Clear();
   for (const char* name : {"pdc01", "Bdc02", "srv03", "wS04"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
   ASSERT_TRUE(corvid::RunSilentGather());
-  EXPECT_EQ(Count("System"), system) << "a second gather stores nothing";
-
   const std::string command = "'" CORVID_BIN_DIR "/ntsim' --network '" + (machine.root() / "network").string() +
                               "' report WS04 System --source EventLog --id 6005";
   ASSERT_EQ(std::system(command.c_str()), 0);
   ASSERT_TRUE(corvid::RunSilentGather());
-  EXPECT_EQ(Count("System"), system + 1);
   ExpectEverythingStoredOnce();
 }
 
@@ -91,8 +88,7 @@ TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
   testing_support::HookedOdbc other;
   bool done = false;
   other.beforePrepare = [&](std::string_view sql) {
-    if (done || !sql.starts_with("INSERT INTO System")) return;
-    done = true;
+    if (!sql.starts_with("INSERT INTO System") || std::exchange(done, true)) return;
     Peer peer(dsn);
     EXPECT_TRUE(peer.Execute("INSERT INTO Application (Workstation, Computer) VALUES ('OTHER', 'OTHER')"))
         << peer.error();
@@ -103,10 +99,9 @@ TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
 }
 
 // Two gathers of one computer at once, in other letters: the second waits
-// for the first and then finds every record stored.
+// for the first. Each thread's first insert waits (a second at most) for the
+// other's, so two gathers that could overlap, do.
 TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
-  // Each thread's first insert waits (a second at most) for the other's:
-  // two gathers that could overlap, do.
   std::mutex mutex;
   std::condition_variable met;
   int arrived = 0;
@@ -153,24 +148,23 @@ void Report(const std::string& log, uint32_t when, uint32_t eventId = 6006) {
   EXPECT_EQ(platform::evt::AppendRecord(log, record), 0u);
 }
 
-// Writes `perClear` events into a log, in the second `when`, at the first
-// clear of a run (PDC01's System log comes first): right before it (after
-// the last read), or right after it. `armed` again for the next run.
+constexpr uint32_t kLate = 1900000000;  // after every record of the sample
+
+// At the first clear of a run (PDC01's System log comes first), writes
+// `before` events into the log right before it (after the last read) and
+// `after` right after it, in the second kLate; `armed` again for the next run.
 struct ReportAroundClear : platform::EventLogWrapper {
-  ReportAroundClear(std::string log, bool before, uint32_t when, int perClear = 1)
-      : EventLogWrapper(platform::EventLogService::Default()), log_(std::move(log)), before_(before), when_(when),
-        perClear_(perClear) {}
-  BOOL ClearEventLog(HANDLE log, const char* backup) override {
+  ReportAroundClear(std::string file, int first, int then)
+      : EventLogWrapper(platform::EventLogService::Default()), log(std::move(file)), before(first), after(then) {}
+  BOOL ClearEventLog(HANDLE handle, const char* backup) override {
     const bool act = std::exchange(armed, false);
-    for (int i = 0; act && before_ && i < perClear_; ++i) Report(log_, when_, 7000 + written++);
-    const BOOL cleared = EventLogWrapper::ClearEventLog(log, backup);
-    for (int i = 0; act && !before_ && cleared && i < perClear_; ++i) Report(log_, when_, 7000 + written++);
+    for (int i = 0; act && i < before; ++i) Report(log, kLate, 7000 + written++);
+    const BOOL cleared = EventLogWrapper::ClearEventLog(handle, backup);
+    for (int i = 0; act && cleared && i < after; ++i) Report(log, kLate, 7000 + written++);
     return cleared;
   }
-  std::string log_;
-  bool before_;
-  uint32_t when_;
-  int perClear_, written = 0;
+  std::string log;
+  int before, after, written = 0;
   bool armed = true;
 };
 
@@ -189,21 +183,10 @@ class EraseTest : public GatherTest {
 };
 INSTANTIATE_TEST_SUITE_P(Databases, EraseTest, kBoth, testing_support::BackendName);
 
-TEST_P(EraseTest, AnEventWrittenWhileTheLogIsReadIsStoredBeforeTheClear) {
-  const size_t before = Expected("PDC01", "System").size();
-  testing_support::HookedOdbc report;  // a new event while the log is read
-  report.beforeExecute = [&](int n) { if (n == 200) Report(pdcSystem, 1800000000); };
-  GatherThrough(report);
-  EXPECT_EQ(Status("PDC01", 0), corvid::kStatusCompleted);
-  EXPECT_EQ(Stored("System", "PDC01").size(), before + 1);
-  EXPECT_EQ(LeftIn("PDC01"), 0u);
-  EXPECT_EQ(LeftIn("BDC02"), 0u);
-}
-
 TEST_P(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
   const testing_support::Rows before = Expected("PDC01", "System");
   {
-    ReportAroundClear report(pdcSystem, true, 1800000000);
+    ReportAroundClear report(pdcSystem, 1, 0);
     platform::Override<platform::EventLogService> use(report);
     ASSERT_TRUE(corvid::RunSilentGather());
   }
@@ -222,13 +205,16 @@ TEST_P(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
 // The skip rule takes the first records of the newest stored second for
 // rows already stored; after a clear, such records are new. Each round
 // writes records in the second of the clear right after it, and the next
-// round must store them, once, and clear them only then.
+// round must store them, once, and clear them only then. The first round
+// also gets an event written while the log is read, stored before the clear.
 TEST_P(EraseTest, RecordsWrittenInTheSecondOfAClearAreStoredOnceAndNeverLost) {
-  constexpr uint32_t kSecond = 1900000000;  // after every record of the sample
-  Report(pdcSystem, kSecond, 6999);
-  const size_t sample = Expected("PDC01", "System").size();
-  ReportAroundClear report(pdcSystem, false, kSecond, 2);
+  Report(pdcSystem, kLate, 6999);
+  const size_t sample = Expected("PDC01", "System").size() + 1;
+  ReportAroundClear report(pdcSystem, 0, 2);
   platform::Override<platform::EventLogService> use(report);
+  testing_support::HookedOdbc duringRead;
+  duringRead.beforeExecute = [&](int n) { if (n == 200) Report(pdcSystem, 1800000000); };
+  platform::Override<platform::OdbcService> useOdbc(duringRead);
   for (int round = 0; round < 12; ++round) {
     report.armed = round < 11;
     ASSERT_TRUE(corvid::RunSilentGather());
@@ -237,12 +223,13 @@ TEST_P(EraseTest, RecordsWrittenInTheSecondOfAClearAreStoredOnceAndNeverLost) {
   }
   EXPECT_EQ(report.written, 22);
   EXPECT_EQ(LeftIn("PDC01"), 0u);
+  EXPECT_EQ(LeftIn("BDC02"), 0u);
 }
 
 // The real program, silent, as a scheduler starts it: this computer's
 // registry names the data source, and the run log is the only report. A
 // run cut off by its time-out leaves only whole commits; the next run
-// completes and tells every log to the byte.
+// completes and tells every log.
 class SilentRunTest : public GatherTest {
  protected:
   std::string Run(const std::string& extra) {
@@ -263,20 +250,10 @@ TEST_P(SilentRunTest, ARunCutOffByItsTimeOutLeavesWholeCommitsAndTheNextTellsEve
     const size_t stored = Stored("System", computer).size();
     EXPECT_TRUE(stored % 5 == 0 || stored == Expected(computer, "System").size()) << computer << " " << stored;
   }
-  std::string expected =
-      "===============================\n<date> Gathering completed\n"
-      "Descr\tComputerName\t TableName\tOperation\tErrorCode\n===============================\n";
-  for (const char* computer : {"PDC01", "BDC02", "SRV03", "WS04", "OFF05"}) {
-    for (const char* log : {"System     ", "Security   ", "Application"}) {
-      expected += std::string(computer) == "OFF05"
-                      ? std::string("Error\tOFF05\t") + log + "\tUNABLE TO OPEN LOG\t53\n"
-                      : std::string("Success\t") + computer + "\t" + log + "\tOPERATION COMPLETED\t0\n";
-    }
-  }
-  expected += "\n===============================\nProcessed\t15\nErrors\t3\n\n";
-  std::string log = Run("");  // its second line holds the date and time of the run
-  const size_t date = log.find('\n') + 1;
-  EXPECT_EQ(log.replace(date, log.find(' ', log.find(' ', date) + 1) - date, "<date>"), expected);
+  // The lines themselves are the run log's own tests'.
+  const std::string log = Run("");
+  EXPECT_NE(log.find("Error\tOFF05\tApplication\tUNABLE TO OPEN LOG\t53\n"), std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with("\nProcessed\t15\nErrors\t3\n\n")) << log;
   ExpectEverythingStoredOnce();
 }
 

@@ -83,15 +83,19 @@ TEST_F(RunLogTest, FullLevelWritesEveryOutcomeOfTheSelectedComputers) {
                        Tail(15, 10));
 }
 
+// Level 2 writes no log; an unopenable file loses the report silently.
 TEST_F(RunLogTest, ErrorsOnlyCountsTheSuccessLinesItDropsAndNoLogOpensNothing) {
   RunLogSettings.detailLevel = 1;
   Add("PDC01", true, {11, 11, 15}, {0, 0, 2});
   corvid::WriteRunReport();
   EXPECT_EQ(Log(), kHead + "Error\tPDC01\tApplication\tUNABLE TO OPEN LOG\t2\n" + Tail(3, 1));
-  RunLogSettings.detailLevel = 2;
-  RunLogSettings.path = "C:\\Corvid\\Other.log";
-  corvid::WriteRunReport();
+  for (const char* path : {"C:\\Corvid\\Other.log", "C:\\No\\Such\\Folder\\Corvid.log", ""}) {
+    RunLogSettings.detailLevel = std::string_view(path).ends_with("Other.log") ? 2 : 0;
+    RunLogSettings.path = path;
+    corvid::WriteRunReport();
+  }
   EXPECT_FALSE(std::filesystem::exists(machine.root() / "drives/c/Corvid/Other.log"));
+  EXPECT_FALSE(std::filesystem::exists(machine.root() / "drives/c/No"));
 }
 
 TEST_F(RunLogTest, OnlyExactlyOneOverwritesAndAnEmptyListStillReports) {
@@ -103,15 +107,6 @@ TEST_F(RunLogTest, OnlyExactlyOneOverwritesAndAnEmptyListStillReports) {
   ComputerList.Clear();
   corvid::WriteRunReport();
   EXPECT_EQ(Log(), kHead + kPdcCompleted + Tail(3, 0) + kHead + Tail(0, 0));
-}
-
-TEST_F(RunLogTest, AnUnopenableFileLosesTheReportSilently) {
-  Add("PDC01", true, {11, 11, 11});
-  for (const char* path : {"C:\\No\\Such\\Folder\\Corvid.log", ""}) {
-    RunLogSettings.path = path;
-    corvid::WriteRunReport();
-  }
-  EXPECT_FALSE(std::filesystem::exists(machine.root() / "drives/c/No"));
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
-// Every record of the sample domain made into its row, compared with a
-// reviewed golden file: any change to how a description, a category, an
-// account or a time is rendered shows here.
-//
-// To accept a deliberate change: CORVID_UPDATE_GOLDEN=1 build/bin/gather_tests
-// --gtest_filter='SampleRows*', then read the difference before committing.
+// Every row of the sample domain against a reviewed golden file. To accept a deliberate change:
+// CORVID_UPDATE_GOLDEN=1 build/bin/gather_tests --gtest_filter='SampleRows*', then read the diff.
 #include <gtest/gtest.h>
 
 #include <fstream>

@@ -62,12 +62,10 @@ inline std::vector<Exported> Evtexport(const std::string& path) {
   return out;
 }
 
-inline std::string ExportTime(uint32_t seconds) {
-  const time_t t = seconds;
+inline std::string ExportTime(time_t seconds) {
   tm parts;
-  gmtime_r(&t, &parts);
   char text[64];
-  std::strftime(text, sizeof text, "%b %d, %Y %H:%M:%S UTC", &parts);
+  std::strftime(text, sizeof text, "%b %d, %Y %H:%M:%S UTC", gmtime_r(&seconds, &parts));
   return text;
 }
 

@@ -1,9 +1,6 @@
-// ODBC that breaks on cue: FailingOdbc forwards every call to a target (the
-// real driver manager by default) except those it is told to fail, which
-// return SQL_ERROR; the next SQLError on the failed call's handle then
-// answers the chosen SQLSTATE once and SQL_NO_DATA after, as a driver's do.
-//
-//   odbc.Fail({.call = "SQLExecute", .occurrence = 3, .sqlState = "40001"});
+// ODBC that breaks on cue: FailingOdbc forwards every call to a target except those it is told to
+// fail, which return SQL_ERROR; the next SQLError on the failed call's handle then answers the
+// chosen SQLSTATE once and SQL_NO_DATA after, as a driver's do.
 #pragma once
 
 #include <algorithm>
@@ -20,7 +17,7 @@
 namespace testing_support {
 
 struct OdbcFailure {
-  std::string call;     // "SQLConnect", "SQLExecute", ...
+  std::string call;     // one of those overridden below
   int occurrence = 1;   // the first call to fail, counted from 1
   bool onward = false;  // and every later one too
   std::string sqlState = "HY000";
@@ -41,17 +38,9 @@ class FailingOdbc : public platform::OdbcWrapper {
 #define CORVID_FAIL_ON_CUE(name, level, params, args) \
   SQLRETURN name params override { return Run(#name, level, [&] { return target().name args; }); }
   CORVID_FAIL_ON_CUE(SQLAllocEnv, kEnvironment, (SQLHENV* e), (e))
-  CORVID_FAIL_ON_CUE(SQLAllocConnect, kEnvironment, (SQLHENV e, SQLHDBC* c), (e, c))
-  CORVID_FAIL_ON_CUE(SQLConnect, kConnection,
-                     (SQLHDBC c, SQLCHAR* d, SQLSMALLINT dl, SQLCHAR* u, SQLSMALLINT ul, SQLCHAR* p, SQLSMALLINT pl),
-                     (c, d, dl, u, ul, p, pl))
-  CORVID_FAIL_ON_CUE(SQLAllocStmt, kConnection, (SQLHDBC c, SQLHSTMT* s), (c, s))
-  CORVID_FAIL_ON_CUE(SQLExecDirect, kStatement, (SQLHSTMT s, SQLCHAR* t, SQLINTEGER l), (s, t, l))
   CORVID_FAIL_ON_CUE(SQLPrepare, kStatement, (SQLHSTMT s, SQLCHAR* t, SQLINTEGER l), (s, t, l))
   CORVID_FAIL_ON_CUE(SQLExecute, kStatement, (SQLHSTMT s), (s))
-  CORVID_FAIL_ON_CUE(SQLFetch, kStatement, (SQLHSTMT s), (s))
   CORVID_FAIL_ON_CUE(SQLTransact, kConnection, (SQLHENV e, SQLHDBC c, SQLUSMALLINT k), (e, c, k))
-  CORVID_FAIL_ON_CUE(SQLEndTran, kEnvironment, (SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT k), (t, h, k))
 #undef CORVID_FAIL_ON_CUE
   BOOL SQLConfigDataSource(HWND p, WORD r, LPCSTR d, LPCSTR a) override {
     return Run("SQLConfigDataSource", kEnvironment, [&]() -> SQLRETURN {
@@ -108,9 +97,8 @@ class FailingOdbc : public platform::OdbcWrapper {
   std::string state_;
 };
 
-// The real driver manager with a test's own step before each prepare (given
-// the statement text) and each execute (given its number, from 1): a cancel
-// or a concurrent write at a chosen moment of a gather.
+// The real driver manager with a test's own step before each prepare (given the statement text)
+// and each execute (given its number, from 1).
 class HookedOdbc : public platform::OdbcWrapper {
  public:
   HookedOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}

@@ -16,10 +16,8 @@ inline bool HaveHivexregedit() {
   return std::system("command -v hivexregedit >/dev/null 2>&1") == 0;
 }
 
-// Writes `file` as a hive holding `reg`: regedit text whose sections name
-// keys from the hive's root ("[\Select]"). Parents without a section of
-// their own are added, as the tool wants every key named before its
-// children. False when the tool fails.
+// Writes `file` as a hive holding `reg`, regedit text with keys from the hive's root ("[\Select]");
+// parents are named first, as the tool wants. False when the tool fails.
 inline bool MakeHive(const std::filesystem::path& file, const std::string& reg) {
   std::filesystem::create_directories(file.parent_path());
   std::filesystem::copy_file(std::string(CORVID_TEST_DATA) + "/empty.hive", file,

@@ -33,8 +33,6 @@ class OdbcConnection {
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
   bool connected() const { return connected_; }
-  const std::string& sqlState() const { return sqlState_; }
-  const std::string& message() const { return message_; }
   std::string error() const { return sqlState_ + " " + message_; }
 
   bool Execute(const std::string& sql) { return Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS)); }

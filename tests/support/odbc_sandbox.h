@@ -1,10 +1,7 @@
-// An ODBC configuration of a test's own (odbcinst.ini, odbc.ini, user.odbc.ini)
-// in a temp folder that ODBCSYSINI, ODBCINSTINI and ODBCINI name. unixODBC
-// reads ODBCSYSINI once per process, so all sandboxes of a process share that
-// folder, each starting and ending its files empty; it also caches a data
-// source's values for 20 seconds: a name that comes back with other values
-// must come from UniqueName(). Driver entries, when the libraries exist:
-// "Corvid SQLite3" (with our setup library) and "Corvid PostgreSQL".
+// An ODBC configuration of a test's own (odbcinst.ini, odbc.ini, user.odbc.ini). unixODBC reads
+// ODBCSYSINI once per process, so the sandboxes of a process share one folder, each starting and
+// ending its files empty; it caches a source's values for 20 s: reuse a name only via UniqueName().
+// Driver entries: "Corvid SQLite3" (with our setup library) and "Corvid PostgreSQL".
 #pragma once
 
 #include <glob.h>

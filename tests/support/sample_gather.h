@@ -1,7 +1,5 @@
-// The sample domain gathered into a database of the test's own: SQLite
-// through its ODBC driver, or a throwaway PostgreSQL server through
-// psqlODBC. The stored rows are read back on a connection of the test's own
-// and compared with the records of the logs themselves, not counted alone.
+// The sample domain gathered into a database of the test's own; the stored rows are read back and
+// compared with the records of the logs themselves, not counted alone.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,11 +33,7 @@ inline std::string Key(const std::string& source, uint32_t eventId, const SQL_TI
   std::snprintf(when, sizeof when, "%04d-%02u-%02u %02u:%02u:%02u", date.year, date.month, date.day, date.hour,
                 date.minute, date.second);
   std::string hex = data ? "" : "null";
-  for (const unsigned char byte : data.value_or("")) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    hex += pair;
-  }
+  for (const unsigned char byte : data.value_or("")) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
   return source + "|" + std::to_string(eventId) + "|" + when + "|" + description.value_or("null") + "|" + hex;
 }
 
@@ -51,14 +45,9 @@ class Peer : public testing_support::OdbcConnection {
 
   // Every row of `table` that a gather of `computer` stored, one key a row.
   bool ReadRows(const char* table, const char* computer, Rows& rows) {
-    const std::string sql =
-        std::string("SELECT Source, EventID, RecordDate, Description, Data FROM ") + table + " WHERE Workstation = ?";
-    char name[51] = {};
-    std::snprintf(name, sizeof name, "%s", computer);
-    if (!Check(odbc::SQLPrepare(statement_, Text(sql.c_str()), SQL_NTS)) ||
-        !Bind(1, SQL_C_CHAR, SQL_VARCHAR, 50, name, sizeof name, nullptr) || !Check(odbc::SQLExecute(statement_))) {
-      return false;
-    }
+    const std::string sql = std::string("SELECT Source, EventID, RecordDate, Description, Data FROM ") + table +
+                            " WHERE Workstation = '" + computer + "'";
+    if (!Check(odbc::SQLExecDirect(statement_, Text(sql.c_str()), SQL_NTS))) return false;
     for (SQLRETURN fetched; (fetched = odbc::SQLFetch(statement_)) != SQL_NO_DATA;) {
       std::optional<std::string> source, description, data;
       SQLUINTEGER eventId = 0;
@@ -88,9 +77,8 @@ class SampleGatherTest : public DatabaseTest {
     corvid::Settings.DataSource.DSN = dsn;
     corvid::RunLogSettings = corvid::RunLogOptions{(machine.root() / "run.log").string(), 0, 1};
     corvid::ComputerList.Clear();
-    for (const char* name : {"PDC01", "BDC02", "SRV03", "WS04", "OFF05"}) {
+    for (const char* name : {"PDC01", "BDC02", "SRV03", "WS04", "OFF05"})
       corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
-    }
   }
   void TearDown() override { corvid::ComputerList.Clear(); }
 

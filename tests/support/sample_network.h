@@ -31,13 +31,9 @@ inline bool BuildSampleNetwork(const TempMachine& machine, bool withMessageFiles
 
 // Every record of one log, oldest first, each as ReadEventLogA gave it;
 // false when the log could not be opened or read to its end.
-inline bool ReadWholeLog(const char* computer, const char* log, std::vector<std::vector<uint8_t>>& records,
-                         DWORD* error = nullptr) {
+inline bool ReadWholeLog(const char* computer, const char* log, std::vector<std::vector<uint8_t>>& records) {
   HANDLE handle = OpenEventLogA(computer, log);
-  if (handle == nullptr) {
-    if (error != nullptr) *error = GetLastError();
-    return false;
-  }
+  if (handle == nullptr) return false;
   std::vector<uint8_t> buffer(10000);
   for (;;) {
     DWORD read = 0, needed = 0;
@@ -49,7 +45,6 @@ inline bool ReadWholeLog(const char* computer, const char* log, std::vector<std:
         continue;
       }
       CloseEventLog(handle);
-      if (error != nullptr) *error = code;
       return code == ERROR_HANDLE_EOF;
     }
     for (DWORD offset = 0; offset < read;) {

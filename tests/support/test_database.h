@@ -1,7 +1,5 @@
-// An events database of the test's own behind the data source `dsn`: SQLite
-// through its ODBC driver, or the shared throwaway PostgreSQL server through
-// psqlODBC, with the tables of our schema files and no rows. The test is
-// skipped when that driver or server is missing.
+// An empty events database of the test's own behind the data source `dsn`, SQLite or the shared
+// throwaway PostgreSQL server; skipped when that driver or server is missing.
 #pragma once
 
 #include <gtest/gtest.h>
