@@ -102,20 +102,9 @@ int main(int argc, char** argv) {
   } kLogs[] = {{"Application", "/AppEvent.Evt", count / 10}, {"System", "/SysEvent.Evt", count}};
   for (const auto& l : kLogs) {
     std::vector<EventRecordData> records;
-    std::vector<testing_support::SambaRecord> samba;
-    for (uint32_t i = 0; i < l.records; ++i) {
-      records.push_back(Sample(i, now));
-      testing_support::SambaRecord s;
-      s.written = records.back().timeWritten;
-      s.eventId = records.back().eventId;
-      s.category = records.back().eventCategory;
-      s.source = records.back().source;
-      s.computer = kComputer;
-      s.strings = records.back().strings;
-      samba.push_back(s);
-    }
+    for (uint32_t i = 0; i < l.records; ++i) records.push_back(Sample(i, now));
     if (platform::evt::CreateLog(config + l.file, 0x7FFF0000u) != 0 ||
-        platform::evt::AppendRecords(config + l.file, records) != 0 || !server.Write(l.log, samba)) {
+        platform::evt::AppendRecords(config + l.file, records) != 0 || !server.Write(l.log, records)) {
       std::fprintf(stderr, "cannot write the %s logs\n", l.log);
       return 1;
     }
