@@ -13,9 +13,8 @@
 
 // The next `count` bytes of the input, fewer at its end.
 static std::string_view Take(std::string_view& input, size_t count) {
-  const std::string_view taken = input.substr(0, std::min(count, input.size()));
-  input.remove_prefix(taken.size());
-  return taken;
+  const std::string_view taken = input.substr(0, count);
+  return input.remove_prefix(taken.size()), taken;
 }
 
 // The next `count` bytes as a number, the first the highest.

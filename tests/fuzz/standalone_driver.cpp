@@ -20,24 +20,15 @@ std::string Mutate(std::string input, std::mt19937& random, const std::vector<st
     const size_t pos = input.empty() ? 0 : random() % (input.size() + 1);
     const size_t at = input.empty() ? 0 : pos % input.size();
     const std::string& other = seeds[random() % seeds.size()];
+    // Flip a byte, insert special bytes, erase a run, splice from another
+    // seed, truncate, or duplicate a run.
     switch (random() % 6) {
-      case 0:  // flip a byte
-        if (!input.empty()) input[at] = static_cast<char>(random());
-        break;
-      case 1:  // insert special bytes
-        input.insert(pos, std::string(1 + random() % 4, kSpecial[random() % (sizeof kSpecial - 1)]));
-        break;
-      case 2:  // erase a run
-        if (!input.empty()) input.erase(at, 1 + random() % 16);
-        break;
-      case 3:  // splice from another seed
-        if (!other.empty()) input.insert(pos, other.substr(random() % other.size(), 1 + random() % 64));
-        break;
-      case 4:  // truncate
-        input.resize(pos);
-        break;
-      default:  // duplicate a run
-        if (!input.empty()) input.insert(pos, input.substr(at, 1 + random() % 32));
+      case 0: if (!input.empty()) input[at] = static_cast<char>(random()); break;
+      case 1: input.insert(pos, std::string(1 + random() % 4, kSpecial[random() % (sizeof kSpecial - 1)])); break;
+      case 2: if (!input.empty()) input.erase(at, 1 + random() % 16); break;
+      case 3: if (!other.empty()) input.insert(pos, other.substr(random() % other.size(), 1 + random() % 64)); break;
+      case 4: input.resize(pos); break;
+      default: if (!input.empty()) input.insert(pos, input.substr(at, 1 + random() % 32));
     }
   }
   return input;

@@ -66,7 +66,7 @@ class EventLogTest : public ::testing::Test {
   std::string LocalSystem() const { return Host("drives/c/WINNT/system32/config/SysEvent.Evt"); }
   void Fill(const std::string& path, uint32_t count, uint32_t maxSize) {
     EXPECT_EQ(CreateLog(path, maxSize), 0u);
-    Append(path, 1, count);
+    if (count) Append(path, 1, count);
   }
   void Append(const std::string& path, uint32_t from, uint32_t count, size_t dataSize = 0) {
     std::vector<EventRecordData> records;
@@ -141,8 +141,7 @@ TEST_F(EventLogTest, OpenFailuresCarryTheReason) {
 }
 
 TEST_F(EventLogTest, ReadsWholeSingleByteRecordsOldestFirstAndAsksForTheSizeOfOneThatDoesNotFit) {
-  EXPECT_EQ(CreateLog(LocalSystem(), 0x100000), 0u);
-  Append(LocalSystem(), 1, 1);
+  Fill(LocalSystem(), 1, 0x100000);
   Append(LocalSystem(), 2, 1, 12000);
   Append(LocalSystem(), 3, 298);
   HANDLE log = OpenEventLogA(nullptr, "System");
@@ -206,9 +205,7 @@ TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnlyOrUnread) {
   Fill(LocalSystem(), 20, 0x10000);
   HANDLE log = OpenEventLogA(nullptr, "System");
   ASSERT_NE(log, nullptr);
-  const std::pair<std::string, mode_t> readOnly[] = {{LocalSystem(), 0444},
-                                                     {Host("drives/c/WINNT/system32/config"), 0555}};
-  for (const auto& [path, mode] : readOnly) {
+  for (const auto& [path, mode] : {std::pair{LocalSystem(), 0444}, {Host("drives/c/WINNT/system32/config"), 0555}}) {
     ::chmod(path.c_str(), mode);
     EXPECT_FALSE(ClearEventLogA(log, nullptr));
     EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << path;

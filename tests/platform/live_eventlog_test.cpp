@@ -60,23 +60,19 @@ TEST_F(LiveEventLog, GivesWhatEventlogadmWroteInOurLayout) {
   std::vector<std::vector<uint8_t>> records;
   ASSERT_TRUE(testing_support::ReadWholeLog(kComputer, "Application", records));
   ASSERT_EQ(records.size(), written.size());
-  evt::EventRecordData first;
-  ASSERT_EQ(evt::DecodeRecord(records[0], evt::TextWidth::kUtf8, first), ERROR_SUCCESS);
+  evt::EventRecordData read;
   for (uint32_t i = 0; i < records.size(); ++i) {
-    evt::EventRecordData read;
     ASSERT_EQ(evt::DecodeRecord(records[i], evt::TextWidth::kUtf8, read), ERROR_SUCCESS) << i;
-    written[i].recordNumber = first.recordNumber + i;
+    written[i].recordNumber = i == 0 ? read.recordNumber : written[i - 1].recordNumber + 1;  // numbered in order
     EXPECT_TRUE(read == written[i]) << i;
   }
 
   HANDLE log = OpenEventLogA(kComputer, "Application");
   ASSERT_NE(log, nullptr) << GetLastError();
-  DWORD count = 0;
+  DWORD count = 0, bytes = 0, needed = 0;
   ASSERT_TRUE(GetNumberOfEventLogRecords(log, &count));
   EXPECT_EQ(count, 300u);
-  // The size a read asks for is the record's in our layout.
-  uint8_t tiny[8];
-  DWORD bytes = 0, needed = 0;
+  uint8_t tiny[8];  // the size a read asks for is the record's in our layout
   EXPECT_FALSE(ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, tiny, 8, &bytes, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(needed, records[0].size());
@@ -90,7 +86,6 @@ TEST_F(LiveEventLog, ClearsOnlyWhenEveryRecordWasRead) {
   const auto clear = [&]() -> DWORD { return ClearEventLogA(log, nullptr) ? 0 : GetLastError(); };  // or why not
   const DWORD kChanged = ERROR_EVENTLOG_FILE_CHANGED;
   EXPECT_EQ(clear(), kChanged) << "nothing read yet";
-
   std::vector<uint8_t> buffer(10000);
   DWORD bytes = 0, needed = 0;
   ASSERT_TRUE(ReadEventLogA(log, 5, 0, buffer.data(), 10000, &bytes, &needed));
@@ -106,16 +101,17 @@ TEST_F(LiveEventLog, ClearsOnlyWhenEveryRecordWasRead) {
 }
 
 TEST_F(LiveEventLog, FailuresGiveTheirCodes) {
-  const auto fails = [](const char* computer, const char* log, DWORD code) {
+  // LIVEOFF: nothing listens there; last: the right password, in a file
+  // others can read, refused before any logon.
+  const std::tuple<const char*, const char*, DWORD> cases[] = {
+      {"LIVEOFF", "System", ERROR_BAD_NETPATH}, {"NO-SUCH-NAME.invalid", "System", ERROR_BAD_NETPATH},
+      {kComputer, "NoSuchLog", ERROR_FILE_NOT_FOUND}, {kComputer, "System", ERROR_ACCESS_DENIED}};
+  for (const auto& [computer, log, code] : cases) {
+    if (code == ERROR_ACCESS_DENIED) ::chmod(server.authFile().c_str(), 0644);
     SetLastError(0);
     EXPECT_EQ(OpenEventLogA(computer, log), nullptr) << computer << " " << log;
     EXPECT_EQ(GetLastError(), code) << computer << " " << log;
-  };
-  fails("LIVEOFF", "System", ERROR_BAD_NETPATH);  // nothing listens there
-  fails("NO-SUCH-NAME.invalid", "System", ERROR_BAD_NETPATH);
-  fails(kComputer, "NoSuchLog", ERROR_FILE_NOT_FOUND);
-  ::chmod(server.authFile().c_str(), 0644);  // the right password, in a file others can read
-  fails(kComputer, "System", ERROR_ACCESS_DENIED);  // refused before any logon
+  }
 }
 
 // A request in fragments; a call after a long one still finds its answer.
@@ -127,13 +123,11 @@ TEST_F(LiveEventLog, LongRequestsGoInFragments) {
   ASSERT_EQ(connection.Bind(even::Interface()), ERROR_SUCCESS);
   std::vector<uint8_t> answer;
   platform::rpc::ContextHandle handle;
-  ASSERT_EQ(connection.Call(even::kOpenLogW, even::OpenRequest(std::string(3000, 'L')), answer), ERROR_SUCCESS);
-  EXPECT_EQ(even::ParseOpenAnswer(answer, handle), ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(connection.Call(even::kOpenLogW, even::OpenRequest("Security"), answer), ERROR_SUCCESS);
-  EXPECT_EQ(even::ParseOpenAnswer(answer, handle), ERROR_SUCCESS);
+  for (const auto& [log, status] : {std::pair{std::string(3000, 'L'), DWORD{ERROR_FILE_NOT_FOUND}}, {"Security", 0}}) {
+    ASSERT_EQ(connection.Call(even::kOpenLogW, even::OpenRequest(log), answer), ERROR_SUCCESS);
+    EXPECT_EQ(even::ParseOpenAnswer(answer, handle), status);
+  }
 }
-
-class LiveServices : public LiveEventLog {};
 
 // "S-1-5-32-544" as bytes (every SID here is of the NT authority, 5).
 static std::vector<uint8_t> SidBytes(const std::string& text) {
@@ -145,7 +139,7 @@ static std::vector<uint8_t> SidBytes(const std::string& text) {
   return sid;
 }
 
-TEST_F(LiveServices, AccountsAndServerInformationComeFromTheComputer) {
+TEST_F(LiveEventLog, AccountsAndServerInformationComeFromTheComputer) {
   // rpcclient: "root S-1-5-21-... (User: 1)".
   std::istringstream names(server.Rpcclient("lookupnames " + server.user()));
   std::string user, userSid;

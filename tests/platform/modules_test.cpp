@@ -144,9 +144,7 @@ TEST(RealMessageFiles, TextsOrTheReasonThereAreNone) {
       {"test_pe.exe", 1, Error(ERROR_RESOURCE_DATA_NOT_FOUND)},
   };
   for (const auto& [file, id, text] : cases) {
-    Module module(CORVID_REAL_DATA "/" + std::string(file));
-    ASSERT_NE(module.handle, nullptr) << file << " " << GetLastError();
-    EXPECT_EQ(Fetch(module.handle, id), text) << file << " " << id;
+    EXPECT_EQ(Fetch(Module(CORVID_REAL_DATA "/" + std::string(file)).handle, id), text) << file << " " << id;
   }
 }
 
@@ -165,22 +163,14 @@ TEST(LoadLibrary, LocalRemoteAndBareNamesReachTheMappedFile) {
                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
                 "\"SystemRoot\"=\"D:\\\\NT40\"\r\n");
   EXPECT_EQ(Fetch(Module("corvmsg.dll").handle, 1001, 0x409), kSecondFile);
-
 }
 
-class ModuleCacheTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    REQUIRE_MESSAGE_DLLS();
-    machine.Write("drives/c/m/a.dll", machine.Read(MessageDll("corvid_events32")));
-  }
-  void TearDown() override { platform::SetModuleCacheEnabled(true); }
-  static uint64_t Reads() { return platform::GetModuleLoadCounters().fileReads; }
+TEST(ModuleCache, RepeatedLoadsReadOnceUnlessTurnedOffAndAChangeIsReadAgain) {
+  REQUIRE_MESSAGE_DLLS();
   TempMachine machine;
-};
-
-TEST_F(ModuleCacheTest, RepeatedLoadsReadOnceUnlessTurnedOffAndAChangeIsReadAgain) {
+  machine.Write("drives/c/m/a.dll", machine.Read(MessageDll("corvid_events32")));
   machine.Write("drives/c/m/notes.txt", "plain text");
+  const auto Reads = [] { return platform::GetModuleLoadCounters().fileReads; };
   const std::tuple<const char*, bool, uint64_t> cases[] = {
       {"C:\\m\\a.dll", true, 1}, {"C:\\m\\notes.txt", true, 1}, {"C:\\m\\a.dll", false, 4}};
   for (const auto& [path, enabled, reads] : cases) {
@@ -238,11 +228,7 @@ TEST(MessageModules, SatellitesAndSysWow64) {
       // Without a satellite the module still loads, and has no table to give.
       {"\\\\US01\\C$\\Windows\\System32\\lonely.dll", Error(ERROR_RESOURCE_TYPE_NOT_FOUND)},
   };
-  for (const auto& [path, text] : cases) {
-    Module module(path);
-    ASSERT_NE(module.handle, nullptr) << path << ": " << GetLastError();
-    EXPECT_EQ(Fetch(module.handle, 1), text) << path;
-  }
+  for (const auto& [path, text] : cases) EXPECT_EQ(Fetch(Module(path).handle, 1), text) << path;
   EXPECT_EQ(Module("\\\\US01\\C$\\Windows\\System32\\none.dll").handle, nullptr);
   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
 }

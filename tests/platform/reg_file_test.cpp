@@ -7,23 +7,19 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/base/win32.h"
+#include "support/temp_machine.h"
 
 namespace {
 
 using namespace std::string_literals;
 using namespace platform::reg;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-std::string Fixture(const std::string& name) { return ReadFile(CORVID_TEST_DATA "/" + name); }
+std::string Fixture(const std::string& name) { return testing_support::ReadFile(CORVID_TEST_DATA "/" + name); }
 
 std::unique_ptr<Document> Parsed(std::string_view text) {
   auto doc = std::make_unique<Document>();
@@ -146,13 +142,13 @@ TEST(RegFile, SectionsMergeDeletionsApplyAndKeysThatWouldVanishAreStillWritten) 
   EXPECT_NE(Parsed(written)->root.Find("-dash"), nullptr);
 }
 
+// Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
 TEST(RegFile, BrokenUnicodeBecomesReplacementCharacters) {
-  const std::string fffd = "\xEF\xBF\xBD\0"s;
-  const std::pair<std::string, std::string> cases[] = {
-      // Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
-      {"Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n", fffd}, {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s},
-  };
-  for (const auto& [file, data] : cases) EXPECT_EQ(Data(Parsed(file)->root.Find("K"), "", REG_SZ), data);
+  for (const auto& [file, data] : {std::pair{"Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n",
+                                             "\xEF\xBF\xBD\0"s},
+                                   {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s}}) {
+    EXPECT_EQ(Data(Parsed(file)->root.Find("K"), "", REG_SZ), data);
+  }
 }
 
 TEST(RegKey, LookupsStayRightAfterRemovals) {

@@ -43,9 +43,8 @@ class LiveGather : public ::testing::Test {
     corvid::Settings.DataSource.DSN = dsn;
     corvid::RunLogSettings = corvid::RunLogOptions{(machine.root() / "run.log").string(), 0, 1};
     corvid::ComputerList.Clear();
-    for (const char* name : {"LIVEPDC", "LIVEWS", "LIVEOFF"}) {
+    for (const char* name : {"LIVEPDC", "LIVEWS", "LIVEOFF"})
       corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
-    }
   }
   void TearDown() override { corvid::ComputerList.Clear(); }
 
@@ -82,9 +81,7 @@ class LiveGather : public ::testing::Test {
   }
 
   static const corvid::LogResult& Result(const char* computer, size_t log) {
-    for (const auto& entry : corvid::ComputerList) {
-      if (entry.Name == computer) return entry.LogResults[log];
-    }
+    for (const auto& entry : corvid::ComputerList) if (entry.Name == computer) return entry.LogResults[log];
     static const corvid::LogResult none;
     return none;
   }

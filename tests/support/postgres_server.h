@@ -53,7 +53,7 @@ class PostgresServer {
     const int status = Run({bin_ + "/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", folder_.string(),
                             "-p", std::to_string(kPort), "-U", kUser, "-d", kDatabase, "-c", sql},
                            "/dev/null", log, std::chrono::seconds(30), InFolder(false));
-    if (output != nullptr) *output = ReadOutput(log);
+    if (output != nullptr) *output = ReadFile(log);
     return status == 0;
   }
 
@@ -81,7 +81,7 @@ class PostgresServer {
     const std::string log = (folder_ / "postgres.log").string();
     if (Run({bin_ + "/initdb", "-D", data, "-U", kUser, "-A", "trust", "-E", "UTF8", "--locale=C", "--no-sync"},
             "/dev/null", log, std::chrono::seconds(60), InFolder(root)) != 0) {
-      return "initdb failed: " + ReadOutput(log);
+      return "initdb failed: " + ReadFile(log);
     }
     server_ = Spawn({bin_ + "/postgres", "-D", data, "-k", folder_.string(), "-p", std::to_string(kPort), "-c",
                      "listen_addresses=", "-c", "fsync=off", "-c", "synchronous_commit=off", "-c",
@@ -89,15 +89,15 @@ class PostgresServer {
                     "/dev/null", log, log, InFolder(root));
     // postmaster.pid ends with the server's state: "ready" once it takes connections.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (ReadOutput(data + "/postmaster.pid").find("\nready") == std::string::npos) {
+    while (ReadFile(data + "/postmaster.pid").find("\nready") == std::string::npos) {
       if (server_ < 0 || WaitFor(server_, std::chrono::milliseconds(20)) >= 0) {
         server_ = -1;
-        return "postgres ended at start: " + ReadOutput(log);
+        return "postgres ended at start: " + ReadFile(log);
       }
-      if (std::chrono::steady_clock::now() > deadline) return "postgres did not start in time: " + ReadOutput(log);
+      if (std::chrono::steady_clock::now() > deadline) return "postgres did not start in time: " + ReadFile(log);
     }
     std::string output;
-    const bool tables = Psql(ReadOutput(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output);
+    const bool tables = Psql(ReadFile(CORVID_SOURCE_DIR "/sql/postgresql.sql"), &output);
     return tables ? "" : "cannot create the tables: " + output;
   }
 

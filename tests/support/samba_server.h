@@ -82,7 +82,7 @@ class SambaComputer {
   std::string Rpcclient(const std::string& command) const {
     const std::string out = (folder_ / "rpcclient.out").string();
     Run({"/usr/bin/rpcclient", "-A", authFile(), "-c", command, address_}, "/dev/null", out);
-    return ReadOutput(out);
+    return ReadFile(out);
   }
   // What rpcclient counts in a log; -1 when it says nothing readable.
   long RecordCount(const char* log) const {
@@ -95,9 +95,9 @@ class SambaComputer {
   // children that serve clients are killed; the server takes new ones.
   void DropConnections() const {
     const std::string smbd = std::to_string(smbd_);
-    std::istringstream children(ReadOutput("/proc/" + smbd + "/task/" + smbd + "/children"));
+    std::istringstream children(ReadFile("/proc/" + smbd + "/task/" + smbd + "/children"));
     for (pid_t child = 0; children >> child;) {
-      const std::string name = ReadOutput("/proc/" + std::to_string(child) + "/comm");
+      const std::string name = ReadFile("/proc/" + std::to_string(child) + "/comm");
       if (name == "smbd\n" || name.rfind("smbd[", 0) == 0) ::kill(child, SIGKILL);
     }
   }
@@ -163,7 +163,7 @@ class SambaComputer {
     for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30); !Listening();) {
       if (smbd_ < 0 || WaitFor(smbd_, std::chrono::milliseconds(100)) >= 0) {
         smbd_ = -1;
-        return "smbd ended at start: " + ReadOutput(out) + ReadOutput(f + "/log/smbd.log");
+        return "smbd ended at start: " + ReadFile(out) + ReadFile(f + "/log/smbd.log");
       }
       if (std::chrono::steady_clock::now() > deadline) return "smbd did not answer in time";
     }
@@ -183,7 +183,7 @@ class SambaComputer {
 
   // Not ended yet; a helper not ours to reap may stay a zombie (state Z).
   static bool Running(long pid) {
-    const std::string stat = ReadOutput("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
     return !stat.empty() && stat.find(") Z ") == std::string::npos;
   }
 

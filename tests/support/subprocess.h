@@ -9,19 +9,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace testing_support {
+#include "support/temp_machine.h"
 
-inline std::string ReadOutput(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+namespace testing_support {
 
 // Starts argv[0] with standard input, output and errors redirected; the
 // program runs only if `prepare`, run in the child first, succeeds.
