@@ -4,11 +4,10 @@
 // Fuzzing proper links libFuzzer instead (CORVID_LIBFUZZER with clang).
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "fuzz_target.h"
+#include "support/temp_machine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -46,9 +45,7 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> files{arg};
     if (std::filesystem::is_directory(arg)) files.assign(std::filesystem::directory_iterator(arg), {});
     for (const std::filesystem::path& file : files) {
-      std::ifstream in(file, std::ios::binary);
-      using Bytes = std::istreambuf_iterator<char>;
-      if (!std::filesystem::is_directory(file)) seeds.emplace_back(Bytes(in), Bytes());
+      if (!std::filesystem::is_directory(file)) seeds.push_back(testing_support::ReadFile(file));
     }
   }
   if (seeds.empty()) seeds.emplace_back();
