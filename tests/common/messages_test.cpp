@@ -8,14 +8,12 @@
 namespace {
 
 // The texts and captions of known ids show in the interactive tests.
-TEST(Messages, AnIdWithoutAStringShowsUnknownError) {
+TEST(Messages, AnIdWithoutAStringShowsUnknownErrorAndLoadStringCutsWhole) {
   corvid::Instance = resources::ProgramInstance();
   testing_support::RecordingWindows windows;
   EXPECT_EQ(corvid::ShowErrorMessage(nullptr, 9999), IDOK);
   EXPECT_EQ(windows.boxes, std::vector<std::string>{"Error!|Unknown Error|" + std::to_string(MB_OK | MB_ICONHAND)});
-}
-
-TEST(LoadString, CutsOnACharacterBoundaryAndSaysWhenThereIsNone) {
+  // LoadString cuts on a character boundary and says when there is none.
   char buffer[8];
   EXPECT_EQ(LoadStringA(resources::ProgramInstance(), resources::IDS_COMPLETED, buffer, 8), 7);
   EXPECT_STREQ(buffer, "COMPLET");

@@ -69,11 +69,9 @@ TEST_F(DataSourceTest, CreationMakesTheSystemSourceOnTheInstallFoldersDatabase) 
     EXPECT_EQ(IniValue(odbc.Read("user.odbc.ini"), "Ravelin", "Driver"), "");
     EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
     for (const char* value : {"\"DSN\"=\"Ravelin\"", "\"Type\"=dword:00000001", "\"Description\"=\"Corvid SQLite3\"",
-                              "\"TimeOut\"=dword:000000b4"}) {
+                              "\"TimeOut\"=dword:000000b4"})
       EXPECT_NE(machine.Read("registry.reg").find(value), std::string::npos) << value;
-    }
-    EXPECT_EQ(events, (k.notice ? std::vector<std::string>{"Show", "Sleep 1000", "Close made"}
-                                : std::vector<std::string>{}));
+    EXPECT_EQ(events, (k.notice ? std::vector<std::string>{"Show", "Sleep 1000", "Close made"} : std::vector<std::string>{}));
     odbc.WriteFile("odbc.ini", "");
   }
 }
@@ -99,9 +97,8 @@ TEST_F(DataSourceTest, FailureChangesNothingAndClosesTheNotice) {
     platform::Override<platform::OdbcService> use(failing);
     EXPECT_FALSE(corvid::CreateDefaultDataSource(this));
     EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "Close"}));
-    EXPECT_EQ(Settings.DataSource.DSN, "");
-    EXPECT_EQ(Settings.DataSource.Description, "");
-    EXPECT_EQ(Settings.DataSource.dataSourceMissing, 1u);
+    const auto& d = Settings.DataSource;
+    EXPECT_EQ(d.DSN.str() + "|" + d.Description.str() + "|" + std::to_string(d.dataSourceMissing), "||1");
     EXPECT_EQ(machine.Read("registry.reg"), before);
     odbc.WriteFile("odbcinst.ini", drivers);
   }

@@ -9,7 +9,6 @@
 namespace {
 
 using corvid::LoadSettings;
-using corvid::ReloadDataSourceSettings;
 using corvid::Settings;
 
 const std::string kInstall = "\"InstallPath\"=\"C:\\\\Corvid\"\n";
@@ -100,25 +99,6 @@ TEST_F(SettingsTest, SaveWritesEveryValueButTheInstallPathAndStopsAtAFailure) {
   failAt = 5;
   EXPECT_FALSE(corvid::SaveSettings());
   EXPECT_EQ(written.size(), 5u);
-}
-
-// A whole reload is shown with the companion tool's writes in its own tests.
-TEST_F(SettingsTest, ReloadTakesOverWhatTheCompanionWroteUpToAFailedRead) {
-  machine.WriteSettings(kInstall + "\"DSN\"=\"Old\"\n\"Description\"=\"d\"\n\"User\"=\"u\"\n\"Password\"=\"p\"\n");
-  ASSERT_TRUE(LoadSettings());
-  Settings.DataSource.Type = 7;
-  // "RegAccess" missing: everything read, and still a refusal.
-  machine.WriteSettings(kInstall + "\"DSN\"=\"New\"\n\"Description\"=\"d2\"\n\"User\"=\"u2\"\n\"Password\"=\"p2\"\n");
-  EXPECT_FALSE(ReloadDataSourceSettings());
-  EXPECT_EQ(Settings.DataSource.DSN, "New");
-  EXPECT_EQ(Settings.DataSource.Type, 1u);
-  EXPECT_EQ(Settings.DataSource.Password, "p2");
-  // A failed read keeps that field and all later ones as they were.
-  machine.WriteSettings(kInstall + "\"DSN\"=\"Third\"\n\"Password\"=\"p3\"\n\"RegAccess\"=dword:00000001\n");
-  EXPECT_FALSE(ReloadDataSourceSettings());
-  EXPECT_EQ(Settings.DataSource.DSN, "Third");
-  EXPECT_EQ(Settings.DataSource.Description, "d2");
-  EXPECT_EQ(Settings.DataSource.Password, "p2");
 }
 
 }  // namespace

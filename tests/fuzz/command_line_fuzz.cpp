@@ -13,14 +13,12 @@ FUZZ_TARGET(bytes, text) {
   }
   // Arguments that hold no quote come back through the join unchanged.
   std::vector<const char*> plain;
-  for (const std::string& t : tokens) {
+  for (const std::string& t : tokens)
     if (t.find('"') == std::string::npos && t.find('\0') == std::string::npos) plain.push_back(t.c_str());
-  }
   const std::string joined = corvid::JoinArguments(static_cast<int>(plain.size()), plain.data());
   corvid::CommandLineTokenizer again(joined);
   size_t i = 0;
-  for (; again.Next(token); ++i) {
+  for (; again.Next(token); ++i)
     if (i >= plain.size() || token != plain[i]) std::abort();
-  }
   if (i != plain.size()) std::abort();
 }

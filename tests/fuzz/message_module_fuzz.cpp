@@ -72,9 +72,8 @@ FUZZ_TARGET(bytes, input) {
 
   HMODULE again = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
   if (again == nullptr || again == module) std::abort();
-  for (size_t i = 0; i < ids.size(); ++i) {
+  for (size_t i = 0; i < ids.size(); ++i)
     if (Format(kFetch, again, ids[i]) != texts[i]) std::abort();
-  }
   if (!FreeLibrary(module) || !FreeLibrary(again) || FreeLibrary(module)) std::abort();
   std::filesystem::remove(file);
 }

@@ -22,9 +22,8 @@ static bool SameTree(const Key& x, const Key& y, bool top = true) {
       !std::equal(x.values().begin(), x.values().end(), y.values().begin(), y.values().end(), same)) {
     return false;
   }
-  for (size_t i = 0; i < x.children().size(); ++i) {
+  for (size_t i = 0; i < x.children().size(); ++i)
     if (!SameTree(*x.children()[i], *y.children()[i], false)) return false;
-  }
   return true;
 }
 

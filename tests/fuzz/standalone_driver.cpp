@@ -44,14 +44,12 @@ int main(int argc, char** argv) {
     if (arg.rfind("-", 0) == 0) continue;
     std::vector<std::filesystem::path> files{arg};
     if (std::filesystem::is_directory(arg)) files.assign(std::filesystem::directory_iterator(arg), {});
-    for (const std::filesystem::path& file : files) {
+    for (const std::filesystem::path& file : files)
       if (!std::filesystem::is_directory(file)) seeds.push_back(testing_support::ReadFile(file));
-    }
   }
   if (seeds.empty()) seeds.emplace_back();
-  for (const std::string& seed : seeds) {
+  for (const std::string& seed : seeds)
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(seed.data()), seed.size());
-  }
   std::mt19937 random(20261205);
   for (long i = 0; i < runs; ++i) {
     const std::string input = Mutate(seeds[random() % seeds.size()], random, seeds);

@@ -25,8 +25,7 @@ const std::string kPdcCompleted =
     "Success\tPDC01\tApplication\tOPERATION COMPLETED\t0\n";
 
 std::string Tail(int processed, int errors) {
-  return "\n===============================\nProcessed\t" + std::to_string(processed) + "\nErrors\t" +
-         std::to_string(errors) + "\n\n";
+  return "\n===============================\nProcessed\t" + std::to_string(processed) + "\nErrors\t" + std::to_string(errors) + "\n\n";
 }
 
 class RunLogTest : public ::testing::Test {

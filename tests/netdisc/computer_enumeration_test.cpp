@@ -49,15 +49,8 @@ class EnumerationTest : public ::testing::Test,
                         public platform::ThreadsWrapper,
                         public corvid::LoadingDisplay {
  protected:
-  void SetUp() override {
-    ComputerList.Clear();
-    ComputerList.Append(corvid::MakeComputerEntry("OLD"));
-    corvid::loadingDisplay = this;
-  }
-  void TearDown() override {
-    ComputerList.Clear();
-    corvid::loadingDisplay = nullptr;
-  }
+  void SetUp() override { ComputerList.Clear(), ComputerList.Append(corvid::MakeComputerEntry("OLD")), corvid::loadingDisplay = this; }
+  void TearDown() override { ComputerList.Clear(), corvid::loadingDisplay = nullptr; }
   NET_API_STATUS NetServerEnum(LPCWSTR, DWORD, BYTE** buffer, DWORD preferred, DWORD* read, DWORD* total, DWORD mask,
                                LPCWSTR, DWORD*) override {
     preferredSizes.push_back(preferred);
@@ -72,20 +65,13 @@ class EnumerationTest : public ::testing::Test,
   }
   NET_API_STATUS NetServerGetInfo(LPCWSTR server, DWORD level, BYTE** buffer) override {
     EXPECT_EQ(level, 101u);
-    const int call = ++infoCalls;
-    if (call <= busyAnswers) return RPC_S_SERVER_TOO_BUSY;
-    for (const BrowseEntry& entry : entries) {
-      if (entry.name != platform::NarrowText(server).substr(2)) continue;
-      *buffer = platform::AllocateServerInfo({entry});
-      return NERR_Success;
-    }
+    if (++infoCalls <= busyAnswers) return RPC_S_SERVER_TOO_BUSY;
+    for (const BrowseEntry& entry : entries)
+      if (entry.name == platform::NarrowText(server).substr(2)) { *buffer = platform::AllocateServerInfo({entry}); return NERR_Success; }
     return ERROR_BAD_NETPATH;
   }
   NET_API_STATUS NetApiBufferFree(void* buffer) override { return std::free(buffer), NERR_Success; }
-  void Sleep(DWORD ms) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    sleeps.push_back(ms);
-  }
+  void Sleep(DWORD ms) override { std::lock_guard<std::mutex> lock(mutex); sleeps.push_back(ms); }
   void Open(HWND, DWORD total) override { opened.push_back(total); }
   void Step() override { ++steps; }
   void Close() override { ++closed; }

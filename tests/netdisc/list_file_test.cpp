@@ -54,22 +54,20 @@ TEST(ComputerNames, ReadsTheFirstTokenOfEachLine) {
 
 class ListFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ComputerList.Clear();
-    ComputerList.Append(corvid::MakeComputerEntry("OLD"));
-    corvid::SilentMode = 1;
-  }
-  void TearDown() override {
-    ComputerList.Clear();
-    corvid::ListFilePath.clear();
-    corvid::SilentMode = 0;
-  }
+  void SetUp() override { ComputerList.Clear(), ComputerList.Append(corvid::MakeComputerEntry("OLD")), corvid::SilentMode = 1; }
+  void TearDown() override { ComputerList.Clear(), corvid::ListFilePath.clear(), corvid::SilentMode = 0; }
   testing_support::TempMachine machine;
 };
 
-TEST_F(ListFileTest, ReplacesTheListWithTheFilesNames) {
+TEST_F(ListFileTest, ReplacesTheListWithTheFilesNamesUnlessItCannotBeOpened) {
   machine.Write("drives/c/Lists/Domain.imp",
                 "\\\\PDC01\tWindows NT Primary Domain Controller (4.0)\r\n\r\nABCDEFGHIJKLMNOPQRST\nPDC01\n");
+  for (const char* path : {"", "C:\\Lists\\missing.imp", "C:\\Lists"}) {
+    corvid::ListFilePath = path;
+    EXPECT_FALSE(corvid::LoadComputerListFile()) << path;
+    ASSERT_EQ(ComputerList.Count(), 1u);
+    EXPECT_EQ(ComputerList.At(0).Name, "OLD");
+  }
   corvid::ListFilePath = "c:\\lists\\domain.IMP";
   ASSERT_TRUE(corvid::LoadComputerListFile());
   std::string names;
@@ -78,16 +76,6 @@ TEST_F(ListFileTest, ReplacesTheListWithTheFilesNames) {
     EXPECT_EQ(entry.QueryThread, nullptr);  // the silent run starts no query
   }
   EXPECT_EQ(names, "PDC01 Unknown|ABCDEFGHIJKLMNO Unknown|PDC01 Unknown|");
-}
-
-TEST_F(ListFileTest, AnUnopenableFileLeavesTheListAlone) {
-  machine.Write("drives/c/Lists/x", "");
-  for (const char* path : {"", "C:\\Lists\\missing.imp", "C:\\Lists"}) {
-    corvid::ListFilePath = path;
-    EXPECT_FALSE(corvid::LoadComputerListFile()) << path;
-    ASSERT_EQ(ComputerList.Count(), 1u);
-    EXPECT_EQ(ComputerList.At(0).Name, "OLD");
-  }
 }
 
 }  // namespace

@@ -12,9 +12,8 @@ namespace {
 
 std::vector<uint8_t> Sid(std::initializer_list<uint32_t> parts, uint8_t authority = 5) {
   std::vector<uint8_t> sid = {1, static_cast<uint8_t>(parts.size()), 0, 0, 0, 0, 0, authority};
-  for (uint32_t part : parts) {
+  for (uint32_t part : parts)
     for (int i = 0; i < 4; ++i) sid.push_back(static_cast<uint8_t>(part >> (8 * i)));
-  }
   return sid;
 }
 
@@ -23,9 +22,7 @@ std::string Ask(const char* computer, const std::vector<uint8_t>& sid) {
   char name[255], domain[255];
   DWORD nameSize = sizeof name, domainSize = sizeof domain;
   SID_NAME_USE use;
-  if (!LookupAccountSidA(computer, sid.data(), name, &nameSize, domain, &domainSize, &use)) {
-    return std::to_string(GetLastError());
-  }
+  if (!LookupAccountSidA(computer, sid.data(), name, &nameSize, domain, &domainSize, &use)) return std::to_string(GetLastError());
   return std::string(name) + "|" + domain;
 }
 
@@ -49,9 +46,7 @@ TEST(Accounts, WellKnownAndTheComputersOwn) {
       {"OFF05", Sid({18}), "1722"},                 // switched off
       {nullptr, Sid({18}), "SYSTEM|NT AUTHORITY"},  // this computer
   };
-  for (const auto& [computer, sid, expected] : cases) {
-    EXPECT_EQ(Ask(computer, sid), expected) << platform::SidText(sid.data());
-  }
+  for (const auto& [computer, sid, expected] : cases) EXPECT_EQ(Ask(computer, sid), expected) << platform::SidText(sid.data());
 
   const auto sid = Sid({21, 1, 2, 3, 1000});
   EXPECT_EQ(platform::SidLength(sid.data(), sid.size()), 28u);

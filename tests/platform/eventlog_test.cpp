@@ -24,8 +24,7 @@ using namespace platform::evt;
 // A registry whose System log is named through %SystemRoot%.
 std::string Hive(const std::string& systemRoot) {
   const std::string logs = "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\";
-  return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n\"SystemRoot\"=\"" +
-         systemRoot + "\"\n\n" +
+  return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n\"SystemRoot\"=\"" + systemRoot + "\"\n\n" +
          logs + "System]\n\"File\"=\"%systemroot%\\\\system32\\\\config\\\\SysEvent.Evt\"\n\n" +
          logs + "Security]\n\"MaxSize\"=dword:00080000\n\n" +
          logs + "Broken]\n\"File\"=\"C:\\\\Logs\\\\Broken.Evt\"\n\n";
@@ -58,9 +57,8 @@ class EventLogTest : public ::testing::Test {
   void SetUp() override {
     machine.Write("registry.reg", Hive("C:\\WINNT"));
     machine.Write("network/PDC01/registry.reg", Hive("D:\\WinNT40"));
-    for (const char* folder : {"drives/c/WINNT/system32/config", "drives/c/Logs", "network/PDC01/D$/WinNT40"}) {
+    for (const char* folder : {"drives/c/WINNT/system32/config", "drives/c/Logs", "network/PDC01/D$/WinNT40"})
       std::filesystem::create_directories(machine.root() / folder / "system32/config");
-    }
   }
   std::string Host(const std::string& path) const { return (machine.root() / path).string(); }
   std::string LocalSystem() const { return Host("drives/c/WINNT/system32/config/SysEvent.Evt"); }
@@ -82,8 +80,7 @@ class EventLogTest : public ::testing::Test {
   static std::vector<EventRecordData> Read(HANDLE log, DWORD size, DWORD* error = nullptr, DWORD* needed = nullptr) {
     std::vector<uint8_t> buffer(size);
     DWORD read = 99, need = 0;
-    const BOOL ok = ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(), size,
-                                  &read, &need);
+    const BOOL ok = ReadEventLogA(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(), size, &read, &need);
     if (error != nullptr) *error = ok ? 0 : GetLastError();
     if (needed != nullptr) *needed = need;
     EXPECT_TRUE(ok || read == 0);
@@ -94,11 +91,8 @@ class EventLogTest : public ::testing::Test {
   static DWORD ReadToEnd(HANDLE log, std::vector<EventRecordData>& records) {
     for (DWORD size = 10000, error = 0, needed = 0;;) {
       for (auto& r : Read(log, size, &error, &needed)) records.push_back(r);
-      if (error == ERROR_INSUFFICIENT_BUFFER && needed > size) {
-        size = needed;
-      } else if (error != 0) {
-        return error;
-      }
+      if (error == ERROR_INSUFFICIENT_BUFFER && needed > size) size = needed;
+      else if (error != 0) return error;
     }
   }
 
@@ -187,9 +181,7 @@ TEST_F(EventLogTest, LogChangingUnderAnOpenHandle) {
     EXPECT_EQ(ReadToEnd(log, read), DWORD{ERROR_HANDLE_EOF});
     if (total != 0) {
       ASSERT_EQ(read.size(), total);
-      if (total > 10) {
-        EXPECT_EQ(read[10].recordNumber, 11u);
-      }
+      if (total > 10) { EXPECT_EQ(read[10].recordNumber, 11u); }
     } else {
       // Went on with the oldest record still there, through to the newest.
       ASSERT_GT(read.size(), 10u);

@@ -80,9 +80,8 @@ TEST(RegFile, FixturesHoldValuesAsTheACallsSeeThem) {
       {"hivex_export.reg", tcpip, "DataBasePath", REG_EXPAND_SZ, "%SystemRoot%\\System32\\drivers\\etc\0"s},
       {"hivex_export.reg", tcpip, "SearchList", REG_MULTI_SZ, "a.example\0b.example\0\0"s},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(Data(Parsed(Fixture(c.file))->root.Find(c.key), c.value, c.type), c.data) << c.file << " " << c.value;
-  }
   // Only the named keys are sections; their parents are implied.
   const auto v5doc = Parsed(Fixture(v5));
   EXPECT_TRUE(v5doc->root.Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvid\\Empty Key")->section);
@@ -119,7 +118,7 @@ TEST(RegFile, MalformedInputReportsItsLine) {
   }
 }
 
-TEST(RegFile, SectionsMergeDeletionsApplyAndKeysThatWouldVanishAreStillWritten) {
+TEST(RegFile, SectionsMergeDeletionsApplyKeysThatWouldVanishAreStillWrittenAndStrayBytesAreKept) {
   auto parsed = Parsed("REGEDIT4\n[Old]\n\"v\"=hex:01,\\");  // a list carried on past the end of the file
   Document& doc = *parsed;
   // Leftovers from an earlier read must not survive the next one.
@@ -140,15 +139,11 @@ TEST(RegFile, SectionsMergeDeletionsApplyAndKeysThatWouldVanishAreStillWritten) 
   EXPECT_EQ(written,
             "Windows Registry Editor Version 5.00\r\n\r\n[\\]\r\n@=\"root\"\r\n\r\n[Top]\r\n\r\n[\\-dash]\r\n\r\n");
   EXPECT_NE(Parsed(written)->root.Find("-dash"), nullptr);
-}
-
-// Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
-TEST(RegFile, BrokenUnicodeBecomesReplacementCharacters) {
+  // Stray bytes in a Unicode file read as UTF-8, but not in a code-page one.
   for (const auto& [file, data] : {std::pair{"Windows Registry Editor Version 5.00\n[K]\n@=\"\xE9\"\n",
                                              "\xEF\xBF\xBD\0"s},
-                                   {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s}}) {
+                                   {"REGEDIT4\n[K]\n@=\"\xE9\"\n", "\xE9\0"s}})
     EXPECT_EQ(Data(Parsed(file)->root.Find("K"), "", REG_SZ), data);
-  }
 }
 
 TEST(RegKey, LookupsStayRightAfterRemovals) {

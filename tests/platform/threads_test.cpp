@@ -17,19 +17,15 @@ using testing_support::TempMachine;
 
 TEST(Processes, RunToTheirExitCodeOrAreTerminatedOrFailWithTheWindowsCode) {
   TempMachine machine;
-  const auto write = [&](const char* name, const char* text, mode_t mode) {
+  for (const auto& [name, text, mode] : {std::tuple{"Tool.exe", "#!/bin/sh\nexit 7\n", 0755}, {"Locked.exe", "#!/bin/sh\n", 0644},
+                                         {"Sleeper.exe", "#!/bin/sh\nexec sleep 30\n", 0755}, {"NotAProgram.exe", "just text\n", 0755}}) {
     machine.Write(std::string("drives/c/App/") + name, text);
-    ::chmod((machine.root() / "drives/c/App" / name).c_str(), mode);
-  };
-  write("Tool.exe", "#!/bin/sh\nexit 7\n", 0755);
-  write("Sleeper.exe", "#!/bin/sh\nexec sleep 30\n", 0755);
-  write("NotAProgram.exe", "just text\n", 0755);
-  write("Locked.exe", "#!/bin/sh\n", 0644);
+    ::chmod((machine.root() / "drives/c/App" / name).c_str(), static_cast<mode_t>(mode));
+  }
   const auto start = [](const char* program, PROCESS_INFORMATION& info) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    return CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                          &startup, &info) != FALSE;
+    return CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info) != FALSE;
   };
   PROCESS_INFORMATION tool{}, sleeper{};
   ASSERT_TRUE(start("C:\\APP\\tool.exe", tool));

