@@ -56,7 +56,8 @@ EventRow BuildEventRow(const char* computerName, const EventSourceTable& table,
   row.Workstation = computerName != nullptr ? computerName : "";
   row.recordNumber = record.RecordNumber;
   row.EventDate = ToLocalTimestamp(record.TimeGenerated);
-  row.RecordDate = ToLocalTimestamp(record.TimeWritten);
+  // Most records are written in the second they are made: one conversion then.
+  row.RecordDate = record.TimeWritten == record.TimeGenerated ? row.EventDate : ToLocalTimestamp(record.TimeWritten);
   const std::string_view source = TextAt(base, recordSize, kFixedPart);
   row.Source = source;
   row.Computer = TextAt(base, recordSize, kFixedPart + source.size() + 1);

@@ -189,8 +189,11 @@ class RegistryAccounts final : public AccountsService {
       return Uncached(systemName, sid, name, nameSize, domain, domainSize, use);
     }
     const std::string computer = StripBackslashes(systemName);
-    const std::string key = FoldCase(computer) + "\n" + MachineFolder() + "\n" + NetworkRoot() + "\n" +
-                            SidText(static_cast<const uint8_t*>(sid));
+    // Per machine folder and network root, by their generation; the SID as
+    // its bytes, which the check above has measured.
+    const auto* sidBytes = static_cast<const uint8_t*>(sid);
+    std::string key = FoldCase(computer) + "\n" + std::to_string(CurrentRoots().generation) + "\n";
+    key.append(reinterpret_cast<const char*>(sidBytes), SidLength(sidBytes, 8 + 4 * 15));
     {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = answers_.find(key);

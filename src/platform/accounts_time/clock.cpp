@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/base/environment.h"
+
 namespace platform {
 namespace {
 
@@ -31,6 +33,10 @@ namespace {
 bool FollowZone() {
   thread_local bool known = false;
   thread_local std::string seen;
+  thread_local uint64_t stamp = 0;
+  const uint64_t now = EnvironmentStamp();
+  if (known && now == stamp) return false;
+  stamp = now;
   const char* tz = std::getenv("TZ");
   if (known && (tz == nullptr ? seen.empty() : (!seen.empty() && seen.compare(1, std::string::npos, tz) == 0))) {
     return false;

@@ -112,10 +112,16 @@ std::string FoldCase(std::string_view text) {
 }
 
 std::string Utf16leToUtf8(const uint8_t* data, size_t size) {
+  std::string out;
+  Utf16leToUtf8(data, size, out);
+  return out;
+}
+
+void Utf16leToUtf8(const uint8_t* data, size_t size, std::string& out) {
   // Written through a pointer into room for the worst case (three bytes a
   // unit), then cut: this runs for every text of every record read.
   const size_t units = size / 2;
-  std::string out(units * 3, '\0');
+  out.resize(units * 3);
   char* p = out.data();
   for (size_t i = 0; i < units; ++i) {
     char32_t unit = static_cast<char32_t>(data[2 * i] | (data[2 * i + 1] << 8));
@@ -147,7 +153,6 @@ std::string Utf16leToUtf8(const uint8_t* data, size_t size) {
     *p++ = static_cast<char>(0x80 | (unit & 0x3F));
   }
   out.resize(static_cast<size_t>(p - out.data()));
-  return out;
 }
 
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view text) {

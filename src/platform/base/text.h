@@ -36,6 +36,8 @@ bool IsValidUtf8(std::string_view text);
 // UTF-16LE bytes to UTF-8. Unpaired surrogates become U+FFFD; an odd trailing
 // byte is dropped.
 std::string Utf16leToUtf8(const uint8_t* data, size_t size);
+// The same into `out`, whose buffer is used again.
+void Utf16leToUtf8(const uint8_t* data, size_t size, std::string& out);
 // UTF-8 to UTF-16LE bytes. Invalid sequences become U+FFFD.
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view text);
 

@@ -348,7 +348,7 @@ bool TakeText(std::span<const uint8_t> bytes, uint32_t& pos, uint32_t end, TextW
   }
   for (uint32_t i = pos; i + 2 <= end; i += 2) {
     if (bytes[i] == 0 && bytes[i + 1] == 0) {
-      out = Utf16leToUtf8(bytes.data() + pos, i - pos);
+      Utf16leToUtf8(bytes.data() + pos, i - pos, out);
       pos = i + 2;
       return true;
     }
@@ -387,16 +387,15 @@ FileSource::FileSource(int fd, size_t window) : fd_(fd), windowSize_(window) {
 bool FileSource::ReadAt(uint64_t offset, void* out, size_t size) {
   if (offset > size_ || size > size_ - offset) return false;
   if (size > windowSize_) return PreadAll(fd_, out, size, offset);
-  if (offset < windowStart_ || offset + size > windowStart_ + window_.size()) {
+  if (offset < windowStart_ || offset + size > windowStart_ + windowFill_) {
     const size_t fill = static_cast<size_t>(std::min<uint64_t>(windowSize_, size_ - offset));
-    window_.resize(fill);
-    if (!PreadAll(fd_, window_.data(), fill, offset)) {
-      window_.clear();
-      return false;
-    }
+    if (window_ == nullptr) window_.reset(new uint8_t[windowSize_]);
+    windowFill_ = 0;
+    if (!PreadAll(fd_, window_.get(), fill, offset)) return false;
+    windowFill_ = fill;
     windowStart_ = offset;
   }
-  std::memcpy(out, window_.data() + (offset - windowStart_), size);
+  std::memcpy(out, window_.get() + (offset - windowStart_), size);
   return true;
 }
 
@@ -507,7 +506,10 @@ DWORD DecodeRecord(std::span<const uint8_t> bytes, TextWidth width, EventRecordD
   const auto within = [&](uint32_t offset, uint64_t length) {
     return offset >= kFixedSize && offset <= body && length <= body - offset;
   };
-  out = EventRecordData();
+  // Cleared, not replaced, so that a caller's buffers are used again.
+  out.sid.clear();
+  out.data.clear();
+  out.strings.resize(fixed.NumStrings);
   uint32_t pos = kFixedSize;
   if (!TakeText(bytes, pos, body, width, out.source) ||
       !TakeText(bytes, pos, body, width, out.computer)) {
@@ -521,7 +523,6 @@ DWORD DecodeRecord(std::span<const uint8_t> bytes, TextWidth width, EventRecordD
   if (fixed.NumStrings > 0) {
     if (!within(fixed.StringOffset, 0)) return ERROR_EVENTLOG_FILE_CORRUPT;
     pos = fixed.StringOffset;
-    out.strings.resize(fixed.NumStrings);
     for (std::string& text : out.strings) {
       if (!TakeText(bytes, pos, body, width, text)) return ERROR_EVENTLOG_FILE_CORRUPT;
     }
@@ -541,7 +542,8 @@ DWORD DecodeRecord(std::span<const uint8_t> bytes, TextWidth width, EventRecordD
 }
 
 DWORD ToSingleByte(std::span<const uint8_t> wide, std::vector<uint8_t>& out) {
-  EventRecordData record;
+  // Every record read passes here: its strings keep their buffers between records.
+  thread_local EventRecordData record;
   if (const DWORD status = DecodeRecord(wide, TextWidth::kUtf16, record); status != ERROR_SUCCESS) {
     return status;
   }

@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -87,7 +88,10 @@ class FileSource final : public ByteSource {
   size_t windowSize_;
   uint64_t size_ = 0;
   uint64_t windowStart_ = 0;
-  std::vector<uint8_t> window_;
+  // Left uninitialised: a source lives for one bufferful, and zeroing 64 KB
+  // each time cost more than reading them.
+  std::unique_ptr<uint8_t[]> window_;
+  size_t windowFill_ = 0;
 };
 
 struct FileHeader {

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "platform/base/environment.h"
 #include "platform/base/text.h"
 
 namespace platform {
@@ -109,15 +111,39 @@ std::string HomeFolder() {
 
 }  // namespace
 
-std::string MachineFolder() {
-  if (const char* home = std::getenv("CORVID_HOME"); home != nullptr && *home != '\0') return home;
-  return HomeFolder() + "/.corvid";
+const PathRoots& CurrentRoots() {
+  // Asked several times a record: the variables are read again only when the
+  // environment has changed since this thread's last call, and the folders
+  // built again only when a variable has another value. HOME counts only
+  // while CORVID_HOME is unset.
+  static std::atomic<uint64_t> generations{0};
+  thread_local PathRoots roots;
+  thread_local std::string seen[3];
+  thread_local uint64_t stamp = 0;
+  thread_local bool known = false;
+  const uint64_t now = EnvironmentStamp();
+  if (known && now == stamp) return roots;
+  stamp = now;
+  const char* values[3] = {std::getenv("CORVID_HOME"), std::getenv("CORVID_NETWORK"), nullptr};
+  for (const char*& value : values) {
+    if (value != nullptr && *value == '\0') value = nullptr;
+  }
+  if (values[0] == nullptr) values[2] = std::getenv("HOME");
+  bool same = known;
+  for (int i = 0; i < 3 && same; ++i) same = values[i] == nullptr ? seen[i].empty() : seen[i] == values[i];
+  if (same) return roots;
+  for (int i = 0; i < 3; ++i) seen[i] = values[i] != nullptr ? values[i] : "";
+  roots.machineFolder = values[0] != nullptr ? seen[0] : HomeFolder() + "/.corvid";
+  roots.networkRoot = values[1] != nullptr ? seen[1] : roots.machineFolder + "/network";
+  roots.live = seen[1] == "smb:";
+  roots.generation = ++generations;
+  known = true;
+  return roots;
 }
 
-std::string NetworkRoot() {
-  if (const char* net = std::getenv("CORVID_NETWORK"); net != nullptr && *net != '\0') return net;
-  return MachineFolder() + "/network";
-}
+std::string MachineFolder() { return CurrentRoots().machineFolder; }
+
+std::string NetworkRoot() { return CurrentRoots().networkRoot; }
 
 std::string MapPath(std::string_view path) {
   if (path.empty()) return std::string();

@@ -11,6 +11,7 @@
 // Both variables are read at every call, so a test may point them elsewhere.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -19,6 +20,19 @@ namespace platform {
 
 std::string MachineFolder();
 std::string NetworkRoot();
+
+// The two folders and whether the network is the live one (CORVID_NETWORK
+// "smb:"), as the environment says now. Per-record callers key their memos
+// by `generation`, which changes whenever the folders do, rather than by the
+// folders' names; the answer is this thread's and stays valid until its next
+// call.
+struct PathRoots {
+  std::string machineFolder;
+  std::string networkRoot;
+  bool live = false;
+  uint64_t generation = 0;
+};
+const PathRoots& CurrentRoots();
 
 // Maps a path as Windows would read it onto the host:
 //   X:\a\b          -> <machine>/drives/x/a/b

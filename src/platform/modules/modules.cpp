@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/base/environment.h"
 #include "platform/base/last_error.h"
 #include "platform/base/text.h"
 #include "platform/files/paths.h"
@@ -383,6 +384,12 @@ class FileByteSource final : public ByteSource {
   uint64_t size_;
 };
 
+// Until when the images of the load under way on this thread are known to
+// match their files: the earliest end of trust among the cache entries it used.
+thread_local std::chrono::steady_clock::time_point loadFreshUntil;
+
+void TrustUntil(std::chrono::steady_clock::time_point until) { loadFreshUntil = std::min(loadFreshUntil, until); }
+
 class ModuleCache {
  public:
   static constexpr size_t kCapacity = 256;
@@ -399,6 +406,7 @@ class ModuleCache {
     if (found == entries_.end() || std::chrono::steady_clock::now() - found->second.checked > trusted) {
       return nullptr;
     }
+    TrustUntil(found->second.checked + std::min<std::chrono::steady_clock::duration>(trusted, kTrusted));
     return found->second.image;
   }
 
@@ -413,6 +421,7 @@ class ModuleCache {
     }
     order_.splice(order_.begin(), order_, found->second.position);
     found->second.checked = std::chrono::steady_clock::now();
+    TrustUntil(found->second.checked + kTrusted);
     return found->second.image;
   }
 
@@ -424,7 +433,9 @@ class ModuleCache {
       entries_.erase(found);
     }
     order_.push_front(path);
-    entries_[path] = Entry{stamp, std::move(image), order_.begin(), std::chrono::steady_clock::now()};
+    const auto now = std::chrono::steady_clock::now();
+    TrustUntil(now + kTrusted);
+    entries_[path] = Entry{stamp, std::move(image), order_.begin(), now};
     while (entries_.size() > kCapacity) {
       entries_.erase(order_.back());
       order_.pop_back();
@@ -696,17 +707,43 @@ class DataFileModules final : public MessageModuleService {
     if (windowsPath.find_first_of("\\/:") == std::string::npos) {
       windowsPath = SystemFolder() + "\\" + windowsPath;
     }
+    // A gather loads the same few files for record after record: the images
+    // this thread loaded last are given again, without a look at the cache,
+    // for as long as the cache would have trusted them. Keyed by the path a
+    // bare name stands for, since the system folder may move.
+    struct Recent {
+      std::string fileName;
+      uint64_t generation = 0;
+      std::shared_ptr<const LoadedImage> image;
+      std::chrono::steady_clock::time_point freshUntil;
+    };
+    thread_local Recent recent[8];
+    thread_local size_t nextRecent = 0;
+    const uint64_t generation = CurrentRoots().generation;
+    const bool caching = cacheEnabled.load(std::memory_order_relaxed);
+    if (caching) {
+      const auto now = std::chrono::steady_clock::now();
+      for (Recent& known : recent) {
+        if (known.image != nullptr && known.generation == generation && now < known.freshUntil &&
+            known.fileName == windowsPath) {
+          cacheHits.fetch_add(1, std::memory_order_relaxed);
+          return handles_.Add(known.image);
+        }
+      }
+    }
+    loadFreshUntil = std::chrono::steady_clock::time_point::max();
+    std::string loadedFrom;  // the SysWOW64 path, when the file was found there
     LONG status = ERROR_FILE_NOT_FOUND;
     auto image = Load(windowsPath, status);
     if (image == nullptr && (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND)) {
       // A 32-bit program's files that it named in System32 are in SysWOW64.
-      const std::string wow = InWow64(windowsPath);
+      std::string wow = InWow64(windowsPath);
       LONG wowStatus = ERROR_FILE_NOT_FOUND;
       if (!wow.empty()) {
         if (auto found = Load(wow, wowStatus); found != nullptr) {
           image = std::move(found);
           status = wowStatus;
-          windowsPath = wow;
+          loadedFrom = std::move(wow);
         }
       }
     }
@@ -717,7 +754,11 @@ class DataFileModules final : public MessageModuleService {
     // Since Vista a module's texts may be in a satellite beside it,
     // <folder>\<language>\<name>.mui, and the module holds no table.
     if (image->table.Empty()) {
-      if (auto satellite = Satellite(windowsPath)) image = std::move(satellite);
+      if (auto satellite = Satellite(loadedFrom.empty() ? windowsPath : loadedFrom)) image = std::move(satellite);
+    }
+    if (caching && loadFreshUntil != std::chrono::steady_clock::time_point::max()) {
+      recent[nextRecent] = {std::move(windowsPath), generation, image, loadFreshUntil};
+      nextRecent = (nextRecent + 1) % std::size(recent);
     }
     return handles_.Add(std::move(image));
   }
@@ -725,20 +766,21 @@ class DataFileModules final : public MessageModuleService {
   // The image at a Windows path; null with `status` when it cannot be read.
   std::shared_ptr<const LoadedImage> Load(const std::string& windowsPath, LONG& status) {
     // A live computer's files are read from its share, once a run.
-    if (windowsPath.size() > 2 && IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1]) &&
-        smb::LiveNetwork()) {
+    const PathRoots& roots = CurrentRoots();
+    if (windowsPath.size() > 2 && IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1]) && roots.live) {
       status = ERROR_FILE_NOT_FOUND;
       auto image = LoadShareImage(windowsPath, status);
       return image != nullptr && status == ERROR_SUCCESS ? image : nullptr;
     }
     bool remembered = false;
-    std::string hostPath = HostPath(windowsPath, remembered);
+    const std::string key = std::to_string(roots.generation) + '\n' + windowsPath;
+    std::string hostPath = HostPath(key, windowsPath, remembered);
     status = ERROR_FILE_NOT_FOUND;
     auto image = hostPath.empty() ? nullptr : LoadImage(windowsPath, hostPath, status);
     if (remembered && (image == nullptr || status != ERROR_SUCCESS)) {
       // The folders may have changed since the path was mapped: map afresh.
-      ForgetHostPath(windowsPath);
-      hostPath = HostPath(windowsPath, remembered);
+      ForgetHostPath(key);
+      hostPath = HostPath(key, windowsPath, remembered);
       image = hostPath.empty() ? nullptr : LoadImage(windowsPath, hostPath, status);
     }
     return image != nullptr && status == ERROR_SUCCESS ? image : nullptr;
@@ -767,7 +809,7 @@ class DataFileModules final : public MessageModuleService {
   // of its language folders ("de-DE"); US English when its registry does
   // not say. Asked once per computer and machine folder.
   std::string LanguageNameOf(const std::string& computer) {
-    const std::string key = MachineFolder() + '\n' + NetworkRoot() + '\n' + FoldCase(computer);
+    const std::string key = std::to_string(CurrentRoots().generation) + '\n' + FoldCase(computer);
     {
       std::lock_guard<std::mutex> lock(pathsMutex_);
       if (auto it = languages_.find(key); it != languages_.end()) return it->second;
@@ -807,8 +849,8 @@ class DataFileModules final : public MessageModuleService {
   // Every record loads its message files again, and mapping a path costs a
   // look at every folder on the way; the mapping of a Windows path is kept
   // (per machine folder and network root) and redone when it stops working.
-  std::string HostPath(const std::string& windowsPath, bool& remembered) {
-    const std::string key = MachineFolder() + '\n' + NetworkRoot() + '\n' + windowsPath;
+  // `key` is the path with the generation of the folders it maps under.
+  std::string HostPath(const std::string& key, const std::string& windowsPath, bool& remembered) {
     {
       std::lock_guard<std::mutex> lock(pathsMutex_);
       if (auto it = hostPaths_.find(key); it != hostPaths_.end()) {
@@ -823,9 +865,9 @@ class DataFileModules final : public MessageModuleService {
     hostPaths_.emplace(key, hostPath);
     return hostPath;
   }
-  void ForgetHostPath(const std::string& windowsPath) {
+  void ForgetHostPath(const std::string& key) {
     std::lock_guard<std::mutex> lock(pathsMutex_);
-    hostPaths_.erase(MachineFolder() + '\n' + NetworkRoot() + '\n' + windowsPath);
+    hostPaths_.erase(key);
   }
 
   BOOL FreeLibrary(HMODULE module) override {
@@ -996,6 +1038,10 @@ WORD UserDefaultLanguage() {
   // only when one of the variables is another string than last time.
   thread_local const char* seen[3] = {};
   thread_local WORD known = 0;
+  thread_local uint64_t stamp = 0;
+  const uint64_t now = EnvironmentStamp();
+  if (known != 0 && now == stamp) return known;
+  stamp = now;
   const char* values[3] = {std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")};
   if (known != 0 && std::equal(values, values + 3, seen)) return known;
   std::copy(values, values + 3, seen);

@@ -297,10 +297,7 @@ Credentials::~Credentials() {
   Wipe(user);
 }
 
-bool LiveNetwork() {
-  const char* network = std::getenv("CORVID_NETWORK");
-  return network != nullptr && std::string_view(network) == "smb:";
-}
+bool LiveNetwork() { return CurrentRoots().live; }
 
 DWORD ReadAuthFile(const std::string& path, Credentials& out, std::string& why) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -1,0 +1,16 @@
+// The process environment, as far as per-record code needs to follow it.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// A fingerprint of the environment: the address of its table and of every
+// entry in it. setenv, putenv and unsetenv change a table entry or the table
+// (glibc allocates a new "NAME=value" string for a new value, and gives an
+// earlier string back only for the same value), so an equal stamp means the
+// variables read last time still hold. Code that reads variables on every
+// record asks this instead, at a walk of the table's pointers.
+uint64_t EnvironmentStamp();
+
+}  // namespace platform
