@@ -5,6 +5,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "fuzz_target.h"
 #include "platform/eventlog/evt_file.h"
 
@@ -22,6 +24,11 @@ static bool ReadAll(ByteSource& source, std::vector<EventRecordData>& records) {
     EventRecordData record, single;
     if (DecodeRecord(wide, TextWidth::kUtf16, record) != ERROR_SUCCESS) return false;
     if (ToSingleByte(wide, narrow) != ERROR_SUCCESS) std::abort();
+    // Byte for byte what the general writer makes, flags and closing number kept.
+    std::vector<uint8_t> encoded;
+    if (EncodeRecord(record, TextWidth::kUtf8, encoded) != ERROR_SUCCESS) std::abort();
+    std::copy(wide.begin() + 30, wide.begin() + 36, encoded.begin() + 30);
+    if (encoded != narrow) std::abort();
     if (DecodeRecord(narrow, TextWidth::kUtf8, single) != ERROR_SUCCESS) std::abort();
     if (!(single == record)) std::abort();
     records.push_back(std::move(record));

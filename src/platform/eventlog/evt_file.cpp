@@ -542,16 +542,63 @@ DWORD DecodeRecord(std::span<const uint8_t> bytes, TextWidth width, EventRecordD
 }
 
 DWORD ToSingleByte(std::span<const uint8_t> wide, std::vector<uint8_t>& out) {
-  // Every record read passes here: its strings keep their buffers between records.
-  thread_local EventRecordData record;
-  if (const DWORD status = DecodeRecord(wide, TextWidth::kUtf16, record); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (const DWORD status = EncodeRecord(record, TextWidth::kUtf8, out); status != ERROR_SUCCESS) {
+  // Every record read passes here, so it is converted in one pass into
+  // `out`, with the checks of DecodeRecord and the layout of EncodeRecord.
+  if (wide.size() < kMinRecordSize || wide.size() > UINT32_MAX) return ERROR_EVENTLOG_FILE_CORRUPT;
+  const EVENTLOGRECORD fixed = FixedFrom(wide.data());
+  const auto size = static_cast<uint32_t>(wide.size());
+  if (fixed.Length != size || fixed.Reserved != kSignature || Get32(wide.data() + size - 4) != size) {
     return ERROR_EVENTLOG_FILE_CORRUPT;
   }
-  // Fields the record carries but our contents do not: kept as they were.
-  std::memcpy(out.data() + 30, wide.data() + 30, 6);
+  const uint32_t body = size - 4;
+  const auto within = [&](uint32_t offset, uint64_t length) {
+    return offset >= kFixedSize && offset <= body && length <= body - offset;
+  };
+  thread_local std::string text;
+  // The UTF-16 text at `pos`, up to its terminator, appended as UTF-8 with a NUL.
+  const auto takeText = [&](uint32_t& pos) {
+    for (uint32_t i = pos; i + 2 <= body; i += 2) {
+      if (wide[i] == 0 && wide[i + 1] == 0) {
+        Utf16leToUtf8(wide.data() + pos, i - pos, text);
+        out.insert(out.end(), text.begin(), text.end());
+        out.push_back(0);
+        pos = i + 2;
+        return true;
+      }
+    }
+    return false;
+  };
+  const auto append = [&](uint32_t offset, uint32_t length) {
+    out.insert(out.end(), wide.begin() + offset, wide.begin() + offset + length);
+  };
+  out.assign(kFixedSize, 0);
+  uint32_t pos = kFixedSize;
+  if (!takeText(pos) || !takeText(pos)) return ERROR_EVENTLOG_FILE_CORRUPT;
+  out.resize((out.size() + 3) & ~size_t{3});
+  EVENTLOGRECORD narrow = fixed;
+  if (fixed.UserSidLength > 0 && !within(fixed.UserSidOffset, fixed.UserSidLength)) {
+    return ERROR_EVENTLOG_FILE_CORRUPT;
+  }
+  narrow.UserSidOffset = static_cast<DWORD>(out.size());
+  if (fixed.UserSidLength > 0) append(fixed.UserSidOffset, fixed.UserSidLength);
+  narrow.StringOffset = static_cast<DWORD>(out.size());
+  if (fixed.NumStrings > 0) {
+    if (!within(fixed.StringOffset, 0)) return ERROR_EVENTLOG_FILE_CORRUPT;
+    pos = fixed.StringOffset;
+    for (WORD i = 0; i < fixed.NumStrings; ++i) {
+      if (!takeText(pos) || out.size() > UINT32_MAX / 2) return ERROR_EVENTLOG_FILE_CORRUPT;
+    }
+  }
+  if (fixed.DataLength > 0 && !within(fixed.DataOffset, fixed.DataLength)) return ERROR_EVENTLOG_FILE_CORRUPT;
+  // Three bytes of UTF-8 for two of UTF-16: the same bound as EncodeRecord's.
+  if (out.size() + fixed.DataLength > UINT32_MAX / 2) return ERROR_EVENTLOG_FILE_CORRUPT;
+  narrow.DataOffset = static_cast<DWORD>(out.size());
+  if (fixed.DataLength > 0) append(fixed.DataOffset, fixed.DataLength);
+  // Windows pads with 1 to 4 bytes, never none, and so do we.
+  out.resize(out.size() + 4 - out.size() % 4 + 4, 0);
+  narrow.Length = static_cast<DWORD>(out.size());
+  PutFixed(out.data(), narrow);
+  Put32(out.data() + out.size() - 4, narrow.Length);
   return ERROR_SUCCESS;
 }
 
