@@ -3,6 +3,7 @@
 // from the message file on the computer's C$ share; a computer that is down,
 // a wrong password and a connection lost mid-log are failures with their
 // codes while the other computer is gathered in full.
+#include "platform/smb/smb_network.h"
 #include "support/live_gather.h"
 
 using testing_support::LiveGather;
@@ -17,7 +18,12 @@ TEST_F(LiveGather, StoresEveryRecordOnceWithItsDescriptionAndTellsEachFailure) {
   const auto runLog = [&] { return testing_support::ReadFile((machine.root() / "run.log").string()); };
 
   corvid::Settings.EraseLogs = 1;
+  platform::smb::CloseSessions();
+  const uint64_t sessions = platform::smb::SessionsStarted();
   ASSERT_TRUE(corvid::RunSilentGather());
+  // One logon a computer for its type query, three logs, registry, accounts
+  // and message files; the one that does not answer costs one attempt.
+  EXPECT_EQ(platform::smb::SessionsStarted() - sessions, 3u);
   for (const char* computer : {"LIVEPDC", "LIVEWS"}) {
     for (size_t log : {0, 1, 2}) EXPECT_EQ(Result(computer, log).Status, corvid::kStatusCompleted) << computer << log;
   }
@@ -33,6 +39,7 @@ TEST_F(LiveGather, StoresEveryRecordOnceWithItsDescriptionAndTellsEachFailure) {
   ASSERT_TRUE(pdc.Write("System", Records("LIVEPDC", 300, 20)));
   ASSERT_TRUE(ws.Write("System", Records("LIVEWS", 300, 20)));
   ASSERT_TRUE(ws.SetPassword("Another-pass-2"));
+  platform::smb::CloseSessions();  // as the next run's new process would start
   ASSERT_TRUE(corvid::RunSilentGather());
   EXPECT_EQ(Result("LIVEPDC", 0).Status, corvid::kStatusCompleted);
   EXPECT_EQ(Stored("System", "LIVEPDC").size(), 270u) << "each record stored once";

@@ -8,6 +8,7 @@
 #include <libsmbclient.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -53,13 +54,19 @@ void CopyField(const std::string& from, char* to, int size) {
   std::snprintf(to, static_cast<size_t>(size), "%s", from.c_str());
 }
 
+// Asked by the library at each logon; a shared context may log on again
+// later (a dropped connection), so the file is read each time rather than
+// kept in memory.
 void Authenticate(SMBCCTX* context, const char*, const char*, char* workgroup, int workgroupSize, char* user,
                   int userSize, char* password, int passwordSize) {
-  const auto* credentials = static_cast<const Credentials*>(smbc_getOptionUserData(context));
-  if (credentials == nullptr) return;
-  if (!credentials->domain.empty()) CopyField(credentials->domain, workgroup, workgroupSize);
-  CopyField(credentials->user, user, userSize);
-  CopyField(credentials->password, password, passwordSize);
+  const auto* file = static_cast<const std::string*>(smbc_getOptionUserData(context));
+  if (file == nullptr || file->empty()) return;
+  Credentials credentials;
+  std::string why;
+  if (ReadAuthFile(*file, credentials, why) != ERROR_SUCCESS) return;
+  if (!credentials.domain.empty()) CopyField(credentials.domain, workgroup, workgroupSize);
+  CopyField(credentials.user, user, userSize);
+  CopyField(credentials.password, password, passwordSize);
 }
 
 // Tells once per process why the authentication file was refused: each
@@ -166,7 +173,12 @@ Failures& RecentFailures() {
   return *failures;
 }
 
-// One libsmbclient context with the credentials it was opened with.
+std::atomic<uint64_t> sessionsStarted{0};
+
+// One libsmbclient context, logged on with the authentication file's
+// credentials (or a Kerberos ticket). The library keeps one connection per
+// server in it, so every pipe and share file of a computer opened through
+// the same session costs one logon.
 class Session {
  public:
   ~Session() {
@@ -175,57 +187,62 @@ class Session {
     smbc_free_context(context_, 1);
   }
 
-  // `computer` empty: no computer in particular (the browse list).
+  // Reads the credentials as they are now. `computer` empty: no computer in
+  // particular (the browse list).
   DWORD Start(const std::string& computer) {
-    const char* file = std::getenv("CORVID_SMB_AUTH");
-    if (file != nullptr && *file != '\0') {
+    Credentials credentials;
+    if (const char* file = std::getenv("CORVID_SMB_AUTH"); file != nullptr && *file != '\0') {
+      authFile_ = file;
       std::string why;
-      if (const DWORD status = ReadAuthFile(file, credentials_, why); status != ERROR_SUCCESS) {
+      if (const DWORD status = ReadAuthFile(authFile_, credentials, why); status != ERROR_SUCCESS) {
         TellOnce(why);
         return status;
       }
     }
+    domain_ = credentials.domain;
+    // Other credentials (a corrected password) are tried afresh.
+    const size_t who =
+        std::hash<std::string>{}(credentials.user + '\n' + credentials.password + '\n' + credentials.domain);
+    key_ = FoldCase(computer) + '\n' + std::to_string(who);
     if (!computer.empty()) {
-      // Other credentials (a corrected password) are tried afresh.
-      const size_t who = std::hash<std::string>{}(credentials_.user + '\n' + credentials_.password + '\n' +
-                                                   credentials_.domain);
-      failureKey_ = FoldCase(computer) + '\n' + std::to_string(who);
-      if (const DWORD recent = RecentFailures().Recent(failureKey_); recent != ERROR_SUCCESS) return recent;
+      if (const DWORD recent = RecentFailures().Recent(key_); recent != ERROR_SUCCESS) return recent;
     }
+    kerberos_ = credentials.user.empty();
+    return ERROR_SUCCESS;
+  }
+
+  // The context itself, after Start.
+  DWORD Open() {
     std::lock_guard<std::mutex> guard(LibraryMutex());
     context_ = smbc_new_context();
     if (context_ == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     smbc_setDebug(context_, 0);
     smbc_setTimeout(context_, kTimeoutMs);
-    smbc_setOptionUserData(context_, &credentials_);
+    smbc_setOptionUserData(context_, &authFile_);
     smbc_setFunctionAuthDataWithContext(context_, Authenticate);
     smbc_setOptionNoAutoAnonymousLogin(context_, 1);
-    const bool kerberos = credentials_.user.empty();
-    smbc_setOptionUseKerberos(context_, kerberos ? 1 : 0);
+    smbc_setOptionUseKerberos(context_, kerberos_ ? 1 : 0);
     smbc_setOptionFallbackAfterKerberos(context_, 0);
-    smbc_setOptionUseCCache(context_, kerberos ? 1 : 0);
+    smbc_setOptionUseCCache(context_, kerberos_ ? 1 : 0);
     if (smbc_init_context(context_) == nullptr) {
       smbc_free_context(context_, 1);
       context_ = nullptr;
       return ERROR_NOT_ENOUGH_MEMORY;
     }
+    sessionsStarted.fetch_add(1, std::memory_order_relaxed);
     return ERROR_SUCCESS;
   }
 
-  // After the logon the library keeps its own copy; ours goes.
-  void Forget() {
-    Wipe(credentials_.password);
-    Wipe(credentials_.user);
-  }
-
   SMBCCTX* context() const { return context_; }
-  const std::string& domain() const { return credentials_.domain; }
+  const std::string& domain() const { return domain_; }
+  // The computer and the credentials, as the pool and the failures know them.
+  const std::string& key() const { return key_; }
 
   // The code of a failed open, remembered for the computer when it did not
   // answer or refused the logon.
   DWORD OpenFailure(int error, const std::string& computer, std::string_view share) {
     const DWORD code = OpenFailureCode(error, computer, share);
-    if (!failureKey_.empty()) RecentFailures().Remember(failureKey_, code);
+    if (!computer.empty()) RecentFailures().Remember(key_, code);
     return code;
   }
 
@@ -248,13 +265,77 @@ class Session {
   }
 
   SMBCCTX* context_ = nullptr;
-  Credentials credentials_;
-  std::string failureKey_;
+  std::string authFile_;  // where the credentials are read at each logon
+  std::string domain_;
+  std::string key_;
+  bool kerberos_ = false;
 };
+
+// The sessions of the computers a run reaches, by computer and credentials.
+// One that failed an open is dropped, so the next try starts clean; one
+// unused for kIdle is closed.
+class SessionPool {
+ public:
+  static constexpr auto kIdle = std::chrono::minutes(2);
+  static constexpr size_t kMaxSessions = 64;
+
+  DWORD Get(const std::string& computer, std::shared_ptr<Session>& out) {
+    auto fresh = std::make_shared<Session>();
+    if (const DWORD status = fresh->Start(computer); status != ERROR_SUCCESS) return status;
+    std::vector<std::shared_ptr<Session>> closing;  // freed outside our lock
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+      if (now - it->second.used > kIdle || (sessions_.size() >= kMaxSessions && it->first != fresh->key())) {
+        closing.push_back(std::move(it->second.session));
+        it = sessions_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    Entry& entry = sessions_[fresh->key()];
+    if (entry.session == nullptr) {
+      if (const DWORD status = fresh->Open(); status != ERROR_SUCCESS) {
+        sessions_.erase(fresh->key());
+        return status;
+      }
+      entry.session = std::move(fresh);
+    }
+    entry.used = now;
+    out = entry.session;
+    return ERROR_SUCCESS;
+  }
+
+  void Clear() {
+    std::unordered_map<std::string, Entry> closing;
+    std::lock_guard<std::mutex> guard(mutex_);
+    closing.swap(sessions_);
+  }
+
+  void Drop(const std::shared_ptr<Session>& session) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (auto it = sessions_.find(session->key()); it != sessions_.end() && it->second.session == session) {
+      sessions_.erase(it);
+    }
+  }
+
+ private:
+  struct Entry {
+    std::shared_ptr<Session> session;
+    std::chrono::steady_clock::time_point used;
+  };
+  std::mutex mutex_;
+  std::unordered_map<std::string, Entry> sessions_;
+};
+
+SessionPool& Sessions() {
+  static SessionPool* pool = new SessionPool();  // lives as long as the process
+  return *pool;
+}
 
 class Pipe final : public rpc::Transport {
  public:
-  Pipe(std::unique_ptr<Session> session, SMBCFILE* file) : session_(std::move(session)), file_(file) {}
+  Pipe(std::shared_ptr<Session> session, SMBCFILE* file) : session_(std::move(session)), file_(file) {}
   ~Pipe() override {
     auto hold = Hold();
     smbc_getFunctionClose(session_->context())(session_->context(), file_);
@@ -286,7 +367,7 @@ class Pipe final : public rpc::Transport {
   }
 
  private:
-  std::unique_ptr<Session> session_;
+  std::shared_ptr<Session> session_;
   SMBCFILE* file_;
 };
 
@@ -344,8 +425,8 @@ std::string LmhostsAddress(std::string_view name) {
 }
 
 DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_ptr<rpc::Transport>& out) {
-  auto session = std::make_unique<Session>();
-  if (const DWORD status = session->Start(computer); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<Session> session;
+  if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session->context();
   std::string path = "IPC$\\";
   path += pipe;
@@ -356,23 +437,28 @@ DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_p
     file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDWR, 0);
     error = errno;
   }
-  if (file == nullptr) return session->OpenFailure(error, computer, "IPC$");
-  session->Forget();
+  if (file == nullptr) {
+    Sessions().Drop(session);
+    return session->OpenFailure(error, computer, "IPC$");
+  }
   out = std::make_unique<Pipe>(std::move(session), file);
   return ERROR_SUCCESS;
 }
 
 DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t& modified, uint64_t& size) {
-  Session session;
-  if (const DWORD status = session.Start(computer); status != ERROR_SUCCESS) return status;
-  SMBCCTX* context = session.context();
+  std::shared_ptr<Session> session;
+  if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
+  SMBCCTX* context = session->context();
   struct stat st;
   int failed = 0;
   {
     auto hold = Hold();
     if (smbc_getFunctionStat(context)(context, Url(computer, path).c_str(), &st) != 0) failed = errno != 0 ? errno : EIO;
   }
-  if (failed != 0) return session.OpenFailure(failed, computer, path.substr(0, path.find_first_of("\\/")));
+  if (failed != 0) {
+    Sessions().Drop(session);
+    return session->OpenFailure(failed, computer, path.substr(0, path.find_first_of("\\/")));
+  }
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   modified = st.st_mtime;
   size = static_cast<uint64_t>(st.st_size);
@@ -381,17 +467,17 @@ DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t&
 
 DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t limit, std::vector<uint8_t>& bytes,
                     int64_t* modified) {
-  Session session;
-  if (const DWORD status = session.Start(computer); status != ERROR_SUCCESS) return status;
-  SMBCCTX* context = session.context();
+  std::shared_ptr<Session> session;
+  if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
+  SMBCCTX* context = session->context();
   auto hold = Hold();
   SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDONLY, 0);
   if (file == nullptr) {
     const int error = errno;
     hold.unlock();
-    return session.OpenFailure(error, computer, path.substr(0, path.find_first_of("\\/")));
+    Sessions().Drop(session);
+    return session->OpenFailure(error, computer, path.substr(0, path.find_first_of("\\/")));
   }
-  session.Forget();
   DWORD status = ERROR_SUCCESS;
   struct stat st;
   if (smbc_getFunctionFstat(context)(context, file, &st) != 0) {
@@ -417,6 +503,10 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
   return status;
 }
 
+uint64_t SessionsStarted() { return sessionsStarted.load(std::memory_order_relaxed); }
+
+void CloseSessions() { Sessions().Clear(); }
+
 }  // namespace platform::smb
 
 namespace platform::smb {
@@ -424,7 +514,9 @@ namespace platform::smb {
 DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers) {
   constexpr DWORD kNoBrowserServersFound = 6118;
   Session session;
-  if (const DWORD status = session.Start(""); status != ERROR_SUCCESS) return status;
+  DWORD status = session.Start("");
+  if (status == ERROR_SUCCESS) status = session.Open();
+  if (status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
   if (workgroup.empty()) workgroup = session.domain();
   if (workgroup.empty() && smbc_getWorkgroup(context) != nullptr) workgroup = smbc_getWorkgroup(context);
@@ -435,7 +527,6 @@ DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers) {
   auto hold = Hold();
   SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, url.c_str());
   if (dir == nullptr) return kNoBrowserServersFound;
-  session.Forget();
   while (const smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, dir)) {
     if (entry->smbc_type != SMBC_SERVER) continue;
     servers.push_back({entry->name, entry->comment != nullptr ? entry->comment : ""});

@@ -6,8 +6,11 @@
 // Credentials come from the smbclient-style file that CORVID_SMB_AUTH names
 // ("username =", "password =", "domain =" lines), which must be readable by
 // its owner only; without it, a Kerberos ticket cache is used where there is
-// one. They are read for each connection, handed to libsmbclient and wiped;
-// they never reach argv, the run log or the database.
+// one. They are read at each logon, handed to libsmbclient and wiped; they
+// never reach argv, the run log or the database.
+//
+// The pipes and share files of one computer share one SMB session (one
+// logon) for as long as they are used within two minutes of each other.
 //
 // Names resolve first through $CORVID_HOME/lmhosts ("ADDRESS NAME" lines,
 // '#' comments), then as libsmbclient resolves them (DNS, WINS, broadcast).
@@ -63,6 +66,13 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
 
 // The modification time of a file of a share, without reading it.
 DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t& modified, uint64_t& size);
+
+// SMB sessions made so far in this process (each one logon at most).
+uint64_t SessionsStarted();
+// Closes the sessions no pipe holds: the next call logs on anew, as a new
+// process would (a password changed on the server is seen then, not before,
+// as on Windows, whose connections also outlive a change of password).
+void CloseSessions();
 
 // The computers a workgroup's master browser lists, with their comments;
 // `workgroup` empty: the authentication file's domain, else the one Samba's
