@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -50,7 +51,8 @@ class LiveLog final : public KernelObject {
 
   // More records from the server into `pending`.
   DWORD Fetch() {
-    uint32_t ask = kReadChunk;
+    uint32_t ask = std::max(kReadChunk, nextAsk);
+    nextAsk = 0;
     std::vector<uint8_t> answer;
     for (int attempt = 0;; ++attempt) {
       if (const DWORD status =
@@ -61,7 +63,14 @@ class LiveLog final : public KernelObject {
       }
       std::span<const uint8_t> records;
       uint32_t needed = 0;
-      const DWORD status = even::ParseReadAnswer(answer, records, needed);
+      DWORD status = even::ParseReadAnswer(answer, records, needed);
+      // Samba answers "too small" with the records that fitted before the
+      // one that did not, and has moved past them: they are kept, and the
+      // next read asks for the larger record. Windows sends none then.
+      if (status == ERROR_INSUFFICIENT_BUFFER && !records.empty()) {
+        if (needed <= even::kMaxRead) nextAsk = needed;
+        status = ERROR_SUCCESS;
+      }
       if (status == ERROR_INSUFFICIENT_BUFFER && attempt == 0 && needed > ask && needed <= even::kMaxRead) {
         ask = needed;
         continue;
@@ -87,6 +96,7 @@ class LiveLog final : public KernelObject {
   bool opened = false;
   std::deque<std::vector<uint8_t>> pending;
   DWORD deferred = ERROR_SUCCESS;
+  uint32_t nextAsk = 0;  // the size of a record the last answer had no room for
   bool delivered = false;
   uint32_t lastDelivered = 0;
 

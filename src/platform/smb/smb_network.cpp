@@ -200,9 +200,10 @@ class Session {
       }
     }
     domain_ = credentials.domain;
-    // Other credentials (a corrected password) are tried afresh.
-    const size_t who =
-        std::hash<std::string>{}(credentials.user + '\n' + credentials.password + '\n' + credentials.domain);
+    // Other credentials (a corrected password), or another file to read them
+    // from at the next logon, are tried afresh.
+    const size_t who = std::hash<std::string>{}(credentials.user + '\n' + credentials.password + '\n' +
+                                                credentials.domain + '\n' + authFile_);
     key_ = FoldCase(computer) + '\n' + std::to_string(who);
     if (!computer.empty()) {
       if (const DWORD recent = RecentFailures().Recent(key_); recent != ERROR_SUCCESS) return recent;
