@@ -82,13 +82,7 @@ int main(int argc, char** argv) {
   const std::string config = folder + "/drives/c/WINNT/system32/config";
   std::filesystem::create_directories(config);
   std::ofstream(folder + "/registry.reg")
-      << "Windows Registry Editor Version 5.00\n\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
-         "\"SystemRoot\"=\"C:\\\\WINNT\"\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System]\n"
-         "\"File\"=\"%SystemRoot%\\\\system32\\\\config\\\\SysEvent.Evt\"\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application]\n"
-         "\"File\"=\"%SystemRoot%\\\\system32\\\\config\\\\AppEvent.Evt\"\n\n";
+      << bench::kTwoLogRegistry;
 
   const double small = Generate(config + "/AppEvent.Evt", count / 10);
   const double large = Generate(config + "/SysEvent.Evt", count);

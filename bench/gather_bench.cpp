@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "bench_memory.h"
+#include "log_reading.h"
 #include "config/settings_store.h"
 #include "db/event_row.h"
 #include "db/event_table.h"
@@ -257,26 +258,11 @@ bool BuildRows(const char* computer, std::vector<corvid::EventRow>& rows) {
   if (handle == nullptr) return false;
   DWORD count = 0;
   GetNumberOfEventLogRecords(handle, &count);
-  rows.reserve(count);
-  std::vector<uint8_t> buffer(corvid::kFirstBufferSize);
-  for (;;) {
-    DWORD read = 0;
-    DWORD needed = 0;
-    if (!ReadEventLogA(handle, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-                       static_cast<DWORD>(buffer.size()), &read, &needed)) {
-      if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        buffer.resize(needed);
-        continue;
-      }
-      break;
-    }
-    for (DWORD offset = 0; offset < read;) {
-      const auto& record = *reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + offset);
-      rows.push_back(corvid::BuildEventRow(computer, table, record, record.Length));
-      offset += record.Length;
-    }
-  }
   CloseEventLog(handle);
+  rows.reserve(count);
+  bench::ReadWholeLog(computer, "System", [&](const EVENTLOGRECORD& record) {
+    rows.push_back(corvid::BuildEventRow(computer, table, record, record.Length));
+  });
   return rows.size() == count;
 }
 

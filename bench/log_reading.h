@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/base/last_error.h"
@@ -20,8 +21,21 @@ struct LogReading {
   double seconds = 0;
 };
 
-// Ends the process with 2 when the log cannot be opened.
-inline LogReading ReadWholeLog(const char* computer, const char* log) {
+// A computer's registry naming its System and Application logs under
+// C:\WINNT\system32\config, as the reading benchmarks set it up.
+inline constexpr const char* kTwoLogRegistry =
+    "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
+    "\"SystemRoot\"=\"C:\\\\WINNT\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System]\n"
+    "\"File\"=\"%SystemRoot%\\\\system32\\\\config\\\\SysEvent.Evt\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application]\n"
+    "\"File\"=\"%SystemRoot%\\\\system32\\\\config\\\\AppEvent.Evt\"\n\n";
+
+// Ends the process with 2 when the log cannot be opened. `each`, when
+// given, sees every record read.
+inline LogReading ReadWholeLog(const char* computer, const char* log,
+                               const std::function<void(const EVENTLOGRECORD&)>& each = {}) {
   LogReading result;
   const auto start = std::chrono::steady_clock::now();
   HANDLE handle = OpenEventLogA(computer, log);
@@ -41,6 +55,7 @@ inline LogReading ReadWholeLog(const char* computer, const char* log) {
     for (DWORD at = 0; at < read;) {
       DWORD length;
       std::memcpy(&length, &buffer[at], 4);
+      if (each) each(*reinterpret_cast<const EVENTLOGRECORD*>(&buffer[at]));
       at += length;
       ++result.records;
     }

@@ -87,13 +87,7 @@ int main(int argc, char** argv) {
   const std::string config = network + "/" + kComputer + "/C$/WINNT/system32/config";
   std::filesystem::create_directories(config);
   std::ofstream(network + "/" + kComputer + "/registry.reg")
-      << "Windows Registry Editor Version 5.00\n\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\n"
-         "\"SystemRoot\"=\"C:\\\\WINNT\"\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System]\n"
-         "\"File\"=\"%SystemRoot%\\\\system32\\\\config\\\\SysEvent.Evt\"\n\n"
-         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application]\n"
-         "\"File\"=\"%SystemRoot%\\\\system32\\\\config\\\\AppEvent.Evt\"\n\n";
+      << bench::kTwoLogRegistry;
 
   const struct {
     const char* log;

@@ -555,18 +555,12 @@ DWORD ToSingleByte(std::span<const uint8_t> wide, std::vector<uint8_t>& out) {
     return offset >= kFixedSize && offset <= body && length <= body - offset;
   };
   thread_local std::string text;
-  // The UTF-16 text at `pos`, up to its terminator, appended as UTF-8 with a NUL.
+  // The UTF-16 text at `pos`, appended as UTF-8 with its NUL.
   const auto takeText = [&](uint32_t& pos) {
-    for (uint32_t i = pos; i + 2 <= body; i += 2) {
-      if (wide[i] == 0 && wide[i + 1] == 0) {
-        Utf16leToUtf8(wide.data() + pos, i - pos, text);
-        out.insert(out.end(), text.begin(), text.end());
-        out.push_back(0);
-        pos = i + 2;
-        return true;
-      }
-    }
-    return false;
+    if (!TakeText(wide, pos, body, TextWidth::kUtf16, text)) return false;
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+    return true;
   };
   const auto append = [&](uint32_t offset, uint32_t length) {
     out.insert(out.end(), wide.begin() + offset, wide.begin() + offset + length);
