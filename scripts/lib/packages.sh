@@ -51,4 +51,5 @@ CORVID_TOOL_PACKAGES+=(man-db)
 # unixODBC's isql and odbcinst, which docs/database.md uses and its test runs.
 CORVID_TOOL_PACKAGES+=(unixodbc)
 # Samba's server and tools, as the Windows computers of the live-network tests.
-CORVID_TOOL_PACKAGES+=(samba smbclient samba-common-bin)
+# ip, for the tests' own network where nmbd keeps a browse list.
+CORVID_TOOL_PACKAGES+=(samba smbclient samba-common-bin iproute2)

@@ -1,5 +1,6 @@
 // The windowed program on the live network: the computers that answer their
-// server service's type query are selected, and Go gathers them.
+// server service's type query are selected, Go gathers them, and Fresh list
+// gives the workgroup's browse list as its master browser keeps it.
 #include "resources/dialogs.h"
 #include "shell/main_window.h"
 #include "support/live_gather.h"
@@ -34,6 +35,14 @@ TEST_F(LiveGather, TheWindowedProgramGathersThroughGo) {
   EXPECT_EQ(Result("LIVEWS", 2).Status, corvid::kStatusCompleted);
   EXPECT_EQ(Stored("System", "LIVEPDC").size(), 30u);
   EXPECT_EQ(Stored("Application", "LIVEWS").size(), 10u);
+
+  ASSERT_TRUE(pdc.Lists({"LIVEWS"})) << "LIVEPDC's nmbd kept no browse list naming LIVEWS";
+  constexpr int kFreshList = 1014;
+  testing_support::Click(main, kFreshList);
+  std::vector<std::string> listed;
+  for (const auto& entry : corvid::ComputerList) listed.push_back(entry.Name + ": " + entry.TypeText);
+  EXPECT_EQ(listed, (std::vector<std::string>{"LIVEPDC: Windows NT Server (6.1)", "LIVEWS: Windows NT Server (6.1)"}));
+  EXPECT_EQ(SendDlgItemMessageA(main, kComputerView, LVM_GETITEMCOUNT, 0, 0), 2);
   DestroyWindow(main);
   corvid::ListFilePath.clear();
 }

@@ -86,8 +86,9 @@ class LiveGather : public ::testing::Test {
     return none;
   }
 
-  SambaComputer pdc{"LIVEPDC", "127.0.0.2"};
-  SambaComputer ws{"LIVEWS", "127.0.0.3"};
+  // LIVEPDC is the master browser; LIVEWS announces itself to it.
+  SambaComputer pdc{"LIVEPDC", "10.99.0.2", SambaComputer::Browsing::kMaster};
+  SambaComputer ws{"LIVEWS", "10.99.0.3", SambaComputer::Browsing::kMember};
   TempMachine machine;
   ScopedEnv network{"CORVID_NETWORK", std::string("smb:")};
   ScopedEnv auth{"CORVID_SMB_AUTH", (machine.root() / "auth").string()};

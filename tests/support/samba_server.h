@@ -1,15 +1,22 @@
 // Samba's smbd as a Windows computer of the live network: one server per
-// loopback address with its own configuration and folders (a shared ncalrpc
-// folder would hand every server's pipes to the first one's RPC helpers),
-// three event logs, a C$ share and one user. eventlogadm writes records;
-// rpcclient says independently what the server holds. smbd and the
-// samba-dcerpcd it starts are stopped by their ids. smbd needs root for port
-// 445: elsewhere a test skips (SAMBA_UNAVAILABLE), in CI it fails.
+// address with its own configuration and folders (a shared ncalrpc folder
+// would hand every server's pipes to the first one's RPC helpers), three
+// event logs, a C$ share and one user; with nmbd, a member of the workgroup's
+// browse list or its master browser. eventlogadm writes records; rpcclient
+// says independently what the server holds. smbd, nmbd and the
+// samba-dcerpcd smbd starts are stopped by their ids. smbd needs root for
+// port 445: elsewhere a test skips (SAMBA_UNAVAILABLE), in CI it fails.
+//
+// A process that includes this enters a network of its own before main: its
+// servers take no address of the machine's or of another test's, and a
+// veth pair carries 10.99.0.0/24, where broadcasts reach nmbd (which ignores
+// loopback addresses and the loopback device cannot broadcast).
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -34,14 +41,35 @@ namespace testing_support {
 
 using platform::evt::EventRecordData;
 
+// Why the process has no network of its own; empty when it has.
+inline std::string EnterPrivateNetwork() {
+  if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) return "no network namespace of the test's own";
+  std::vector<std::vector<std::string>> steps{{"link", "set", "lo", "up"},
+                                              {"link", "add", "b0", "type", "veth", "peer", "name", "b1"},
+                                              {"link", "set", "b1", "up"},
+                                              {"link", "set", "b0", "up"}};
+  for (int host = 2; host < 6; ++host) {
+    steps.push_back({"addr", "add", "10.99.0." + std::to_string(host) + "/24", "brd", "+", "dev", "b0"});
+  }
+  for (auto& step : steps) {
+    step.insert(step.begin(), "/sbin/ip");
+    if (Run(step) != 0) return "ip (iproute2) could not make the test's network";
+  }
+  return "";
+}
+inline const std::string kPrivateNetwork = EnterPrivateNetwork();
+
 class SambaComputer {
  public:
   static constexpr const char* kPassword = "Corvid-test-1";
+  enum class Browsing { kNone, kMember, kMaster };
 
-  SambaComputer(std::string name, std::string address) : name_(std::move(name)), address_(std::move(address)) {
+  SambaComputer(std::string name, std::string address, Browsing browsing = Browsing::kNone)
+      : name_(std::move(name)), address_(std::move(address)), browsing_(browsing) {
     why_ = Start();
   }
   ~SambaComputer() {
+    if (nmbd_ > 0 && ::kill(nmbd_, SIGTERM) == 0) WaitOrKill(nmbd_, std::chrono::seconds(30));
     if (smbd_ > 0 && ::kill(smbd_, SIGTERM) == 0) WaitOrKill(smbd_, std::chrono::seconds(30));
     if (folder_.empty()) return;
     std::ifstream pidFile(folder_ / "pid" / "samba-dcerpcd.pid");
@@ -102,6 +130,19 @@ class SambaComputer {
     }
   }
 
+  // Whether the browse list this master keeps names every one of `names`
+  // (the browsers' election and announcements take some tens of seconds).
+  bool Lists(const std::vector<std::string>& names) const {
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::seconds(1))) {
+      const std::string list = ReadFile((folder_ / "cache/browse.dat").string());
+      bool all = list.find("\"" + name_ + "\"") != std::string::npos;
+      for (const std::string& name : names) all = all && list.find("\"" + name + "\"") != std::string::npos;
+      if (all) return true;
+    }
+    return false;
+  }
+
   // A password for the server's user (made with `add`), then in authFile().
   bool SetPassword(const std::string& password, bool add = false) {
     const std::string secret = (folder_ / "secret").string();
@@ -135,6 +176,7 @@ class SambaComputer {
 
   std::string Start() {
     if (::geteuid() != 0) return "smbd needs root to serve port 445";
+    if (!kPrivateNetwork.empty()) return kPrivateNetwork;
     for (const char* tool : {"/usr/sbin/smbd", "/usr/sbin/eventlogadm", "/usr/bin/smbpasswd", "/usr/bin/rpcclient"}) {
       if (::access(tool, X_OK) != 0) return std::string(tool) + " is not installed (samba, samba-common-bin)";
     }
@@ -147,9 +189,12 @@ class SambaComputer {
     }
     const std::string f = folder_.string();
     std::ofstream(config())
-        << "[global]\n  netbios name = " << name_ << "\n  workgroup = CORVIDNET\n  server role = standalone server\n"
-        << "  interfaces = " << address_ << "/8\n  bind interfaces only = yes\n  smb ports = 445\n"
-        << "  disable netbios = yes\n"
+        << "[global]\n  netbios name = " << name_ << "\n  workgroup = WORKGROUP\n  server role = standalone server\n"
+        << "  interfaces = " << address_ << "/" << (address_.rfind("127.", 0) == 0 ? 8 : 24)
+        << "\n  bind interfaces only = yes\n  smb ports = 445\n"
+        << (browsing_ == Browsing::kNone ? "  disable netbios = yes\n"
+                                         : "  server min protocol = NT1\n  local master = yes\n")
+        << (browsing_ == Browsing::kMaster ? "  preferred master = yes\n  os level = 65\n" : "")
         << "  state directory = " << f << "/state\n  lock directory = " << f << "/lock\n  private dir = " << f
         << "/private\n  pid directory = " << f << "/pid\n  cache directory = " << f << "/cache\n  ncalrpc dir = " << f
         << "/ncalrpc\n  log file = " << f << "/log/%m.log\n  log level = 1\n  passdb backend = tdbsam\n"
@@ -158,8 +203,13 @@ class SambaComputer {
     if (!SetPassword(kPassword, true)) return "smbpasswd failed";
 
     const std::string out = f + "/log/smbd.out";
-    smbd_ = Spawn({"/usr/sbin/smbd", "--foreground", "-s", config()}, "/dev/null", out, out,
-                  [parent = ::getpid()] { return ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() == parent; });
+    const auto dieWithUs = [parent = ::getpid()] {
+      return ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() == parent;
+    };
+    smbd_ = Spawn({"/usr/sbin/smbd", "--foreground", "-s", config()}, "/dev/null", out, out, dieWithUs);
+    if (browsing_ != Browsing::kNone) {
+      nmbd_ = Spawn({"/usr/sbin/nmbd", "--foreground", "-s", config()}, "/dev/null", out, out, dieWithUs);
+    }
     for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30); !Listening();) {
       if (smbd_ < 0 || WaitFor(smbd_, std::chrono::milliseconds(100)) >= 0) {
         smbd_ = -1;
@@ -189,9 +239,11 @@ class SambaComputer {
 
   std::string name_;
   std::string address_;
+  Browsing browsing_;
   std::string user_ = "root";
   std::filesystem::path folder_;
   pid_t smbd_ = -1;
+  pid_t nmbd_ = -1;
   std::string why_;
 };
 

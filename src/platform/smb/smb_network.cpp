@@ -212,8 +212,9 @@ class Session {
     return ERROR_SUCCESS;
   }
 
-  // The context itself, after Start.
-  DWORD Open() {
+  // The context itself, after Start. A browse list is served only by RAP,
+  // which SMB1 alone carries; every other use stays on SMB2 and later.
+  DWORD Open(bool browseList = false) {
     std::lock_guard<std::mutex> guard(LibraryMutex());
     context_ = smbc_new_context();
     if (context_ == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
@@ -225,6 +226,7 @@ class Session {
     smbc_setOptionUseKerberos(context_, kerberos_ ? 1 : 0);
     smbc_setOptionFallbackAfterKerberos(context_, 0);
     smbc_setOptionUseCCache(context_, kerberos_ ? 1 : 0);
+    if (browseList) smbc_setOptionProtocols(context_, "NT1", "NT1");
     if (smbc_init_context(context_) == nullptr) {
       smbc_free_context(context_, 1);
       context_ = nullptr;
@@ -516,7 +518,7 @@ DWORD ListServers(std::string workgroup, std::vector<ListedServer>& servers) {
   constexpr DWORD kNoBrowserServersFound = 6118;
   Session session;
   DWORD status = session.Start("");
-  if (status == ERROR_SUCCESS) status = session.Open();
+  if (status == ERROR_SUCCESS) status = session.Open(true);
   if (status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session.context();
   if (workgroup.empty()) workgroup = session.domain();
