@@ -21,6 +21,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,19 +44,10 @@ using platform::evt::EventRecordData;
 
 // Why the process has no network of its own; empty when it has.
 inline std::string EnterPrivateNetwork() {
+  const char* make = "PATH=/usr/sbin:/sbin:$PATH; ip link set lo up && ip link add b0 type veth peer name b1 && ip link set b1 up && "
+                     "ip link set b0 up && for h in 2 3 4 5; do ip addr add 10.99.0.$h/24 brd + dev b0; done";
   if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) return "no network namespace of the test's own";
-  std::vector<std::vector<std::string>> steps{{"link", "set", "lo", "up"},
-                                              {"link", "add", "b0", "type", "veth", "peer", "name", "b1"},
-                                              {"link", "set", "b1", "up"},
-                                              {"link", "set", "b0", "up"}};
-  for (int host = 2; host < 6; ++host) {
-    steps.push_back({"addr", "add", "10.99.0." + std::to_string(host) + "/24", "brd", "+", "dev", "b0"});
-  }
-  for (auto& step : steps) {
-    step.insert(step.begin(), "/sbin/ip");
-    if (Run(step) != 0) return "ip (iproute2) could not make the test's network";
-  }
-  return "";
+  return Run({"/bin/sh", "-ec", make}) == 0 ? "" : "ip (iproute2) could not make the test's network";
 }
 inline const std::string kPrivateNetwork = EnterPrivateNetwork();
 
@@ -133,12 +125,10 @@ class SambaComputer {
   // Whether the browse list this master keeps names every one of `names`
   // (the browsers' election and announcements take some tens of seconds).
   bool Lists(const std::vector<std::string>& names) const {
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::seconds(1))) {
+    for (int second = 0; second < 150; ++second, std::this_thread::sleep_for(std::chrono::seconds(1))) {
       const std::string list = ReadFile((folder_ / "cache/browse.dat").string());
-      bool all = list.find("\"" + name_ + "\"") != std::string::npos;
-      for (const std::string& name : names) all = all && list.find("\"" + name + "\"") != std::string::npos;
-      if (all) return true;
+      const auto listed = [&list](const std::string& name) { return list.find('"' + name + '"') != list.npos; };
+      if (std::all_of(names.begin(), names.end(), listed)) return true;
     }
     return false;
   }
