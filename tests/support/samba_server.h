@@ -44,8 +44,9 @@ using platform::evt::EventRecordData;
 
 // Why the process has no network of its own; empty when it has.
 inline std::string EnterPrivateNetwork() {
-  const char* make = "PATH=/usr/sbin:/sbin:$PATH; ip link set lo up && ip link add b0 type veth peer name b1 && ip link set b1 up && "
-                     "ip link set b0 up && for h in 2 3 4 5; do ip addr add 10.99.0.$h/24 brd + dev b0; done";
+  const char* make = "PATH=/usr/sbin:/sbin:$PATH; ip link set lo up && ip link add b0 type veth peer name b1 && "
+                     "ip link set b1 up && ip link set b0 up && "
+                     "for h in 2 3 4 5; do ip addr add 10.99.0.$h/24 brd + dev b0; done";
   if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) return "no network namespace of the test's own";
   return Run({"/bin/sh", "-ec", make}) == 0 ? "" : "ip (iproute2) could not make the test's network";
 }
