@@ -4,6 +4,7 @@
 #include "db/event_table.h"
 #include "gather/gather_run.h"
 #include "gather/row_builder.h"
+#include "platform/base/environment.h"
 #include "platform/base/last_error.h"
 #include "platform/threads/threads.h"
 #include "common/computer_list.h"
@@ -71,6 +72,7 @@ bool LogReader::WalkBatch(OdbcSession& session) {
     Fail(kStatusCancelled, 0);
     return false;
   }
+  const platform::EnvironmentHold environment;
   DWORD offset = 0;
   while (offset < bytesRead) {
     const auto* record = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + offset);

@@ -13,4 +13,17 @@ namespace platform {
 // record asks this instead, at a walk of the table's pointers.
 uint64_t EnvironmentStamp();
 
+// While one lives, its thread's stamp is the one taken when the first was
+// made: the walk of a bufferful of records asks for the stamp several times
+// a record, and the variables cannot change under it there (a setenv beside
+// a running getenv is a race in glibc anyway). The next bufferful sees a
+// change.
+class EnvironmentHold {
+ public:
+  EnvironmentHold();
+  ~EnvironmentHold();
+  EnvironmentHold(const EnvironmentHold&) = delete;
+  EnvironmentHold& operator=(const EnvironmentHold&) = delete;
+};
+
 }  // namespace platform
