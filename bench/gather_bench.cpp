@@ -318,9 +318,16 @@ void CheckStored(const std::string& dsn, const char* computer, uint32_t expected
   }
 }
 
-void Ratio(const char* database, const Figure& gather, const Figure& bare) {
+// With the database inside the process (SQLite), the processor time is all
+// the work, and other load on the machine moves it far less than the clock.
+void Ratio(const char* database, const Figure& gather, const Figure& bare, bool inProcess) {
   if (!gather.ok || !bare.ok) return;
-  std::printf("%-10s  first gather / bare ODBC = %.0f%%\n", database, 100.0 * gather.Rate() / bare.Rate());
+  std::printf("%-10s  first gather / bare ODBC = %.0f%%", database, 100.0 * gather.Rate() / bare.Rate());
+  const double gatherCpu = gather.cpu.user + gather.cpu.system;
+  if (inProcess && gatherCpu > 0) {
+    std::printf(" (by processor time %.0f%%)", 100.0 * (bare.cpu.user + bare.cpu.system) / gatherCpu);
+  }
+  std::printf("\n");
 }
 
 }  // namespace
@@ -400,7 +407,7 @@ int main(int argc, char** argv) {
     }
     Print("SQLite", "bare ODBC insert", bare);
     CheckStored(bareDsn, kComputer, records);
-    Ratio("SQLite", first, bare);
+    Ratio("SQLite", first, bare, true);
     failures += !first.ok + !bare.ok;
   }
   std::printf("\n");
@@ -429,7 +436,7 @@ int main(int argc, char** argv) {
       }
       Print("PostgreSQL", "bare ODBC insert", bare);
       CheckStored(dsn, kComputer, records);
-      Ratio("PostgreSQL", first, bare);
+      Ratio("PostgreSQL", first, bare, false);
       failures += !first.ok + !bare.ok;
 
       // The defaults again on a warm server, then the data source as
