@@ -10,7 +10,10 @@
 // A process that includes this enters a network of its own before main: its
 // servers take no address of the machine's or of another test's, and a
 // veth pair carries 10.99.0.0/24, where broadcasts reach nmbd (which ignores
-// loopback addresses and the loopback device cannot broadcast).
+// loopback addresses and the loopback device cannot broadcast). Its Samba
+// programs ask no winbindd: the one socket path is shared by every network,
+// and a domain controller's winbindd elsewhere would map these servers'
+// users to ids of its own and fail their logons.
 #pragma once
 
 #include <arpa/inet.h>
@@ -48,6 +51,7 @@ inline std::string EnterPrivateNetwork() {
                      "ip link set b1 up && ip link set b0 up && "
                      "for h in 2 3 4 5; do ip addr add 10.99.0.$h/24 brd + dev b0; done";
   if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) return "no network namespace of the test's own";
+  ::setenv("_NO_WINBINDD", "1", 1);
   return Run({"/bin/sh", "-ec", make}) == 0 ? "" : "ip (iproute2) could not make the test's network";
 }
 inline const std::string kPrivateNetwork = EnterPrivateNetwork();
