@@ -4,6 +4,7 @@
 // library is made under one lock (see LibraryMutex).
 #include "platform/smb/smb_network.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <libsmbclient.h>
 #include <sys/stat.h>
@@ -115,8 +116,12 @@ void AppendEscaped(std::string& url, std::string_view text) {
   }
 }
 
-std::string Url(const std::string& computer, std::string_view path) {
-  const std::string address = LmhostsAddress(computer);
+// A Kerberos ticket names the computer (cifs/NAME) and Samba asks for none
+// toward a bare address, so with Kerberos the URL keeps the name, which
+// libsmbclient then resolves through our lmhosts first (UseOurLmhosts); with
+// a password the lmhosts address goes in the URL itself.
+std::string Url(const std::string& computer, std::string_view path, bool byName) {
+  const std::string address = byName ? std::string() : LmhostsAddress(computer);
   std::string url = "smb://";
   AppendEscaped(url, address.empty() ? computer : address);
   size_t start = 0;
@@ -175,6 +180,16 @@ Failures& RecentFailures() {
 
 std::atomic<uint64_t> sessionsStarted{0};
 
+// libsmbclient looks names up in Samba's lmhosts file before DNS, WINS and
+// broadcast; made ours, it resolves the names we hand it as names as we
+// would. The setter is libsamba-util's, loaded with libsmbclient but declared
+// in no header it installs: without it, Samba's own lmhosts file stays.
+void UseOurLmhosts() {
+  using Setter = const char* (*)(const char*);
+  static const auto set = reinterpret_cast<Setter>(::dlsym(RTLD_DEFAULT, "set_dyn_LMHOSTSFILE"));
+  if (set != nullptr) set((MachineFolder() + "/lmhosts").c_str());
+}
+
 // One libsmbclient context, logged on with the authentication file's
 // credentials (or a Kerberos ticket). The library keeps one connection per
 // server in it, so every pipe and share file of a computer opened through
@@ -226,6 +241,7 @@ class Session {
     smbc_setOptionUseKerberos(context_, kerberos_ ? 1 : 0);
     smbc_setOptionFallbackAfterKerberos(context_, 0);
     smbc_setOptionUseCCache(context_, kerberos_ ? 1 : 0);
+    UseOurLmhosts();
     if (browseList) smbc_setOptionProtocols(context_, "NT1", "NT1");
     if (smbc_init_context(context_) == nullptr) {
       smbc_free_context(context_, 1);
@@ -240,6 +256,7 @@ class Session {
   const std::string& domain() const { return domain_; }
   // The computer and the credentials, as the pool and the failures know them.
   const std::string& key() const { return key_; }
+  bool kerberos() const { return kerberos_; }
 
   // The code of a failed open, remembered for the computer when it did not
   // answer or refused the logon.
@@ -260,7 +277,7 @@ class Session {
     if (code != ERROR_ACCESS_DENIED) return code;
     struct stat st;
     auto hold = Hold();
-    if (smbc_getFunctionStat(context_)(context_, Url(computer, share).c_str(), &st) != 0 &&
+    if (smbc_getFunctionStat(context_)(context_, Url(computer, share, kerberos_).c_str(), &st) != 0 &&
         (errno == EACCES || errno == EPERM)) {
       return ERROR_LOGON_FAILURE;
     }
@@ -437,7 +454,7 @@ DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_p
   int error = 0;
   {
     auto hold = Hold();
-    file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDWR, 0);
+    file = smbc_getFunctionOpen(context)(context, Url(computer, path, session->kerberos()).c_str(), O_RDWR, 0);
     error = errno;
   }
   if (file == nullptr) {
@@ -452,11 +469,12 @@ DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t&
   std::shared_ptr<Session> session;
   if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session->context();
+  const std::string url = Url(computer, path, session->kerberos());
   struct stat st;
   int failed = 0;
   {
     auto hold = Hold();
-    if (smbc_getFunctionStat(context)(context, Url(computer, path).c_str(), &st) != 0) failed = errno != 0 ? errno : EIO;
+    if (smbc_getFunctionStat(context)(context, url.c_str(), &st) != 0) failed = errno != 0 ? errno : EIO;
   }
   if (failed != 0) {
     Sessions().Drop(session);
@@ -473,8 +491,9 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
   std::shared_ptr<Session> session;
   if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session->context();
+  const std::string url = Url(computer, path, session->kerberos());
   auto hold = Hold();
-  SMBCFILE* file = smbc_getFunctionOpen(context)(context, Url(computer, path).c_str(), O_RDONLY, 0);
+  SMBCFILE* file = smbc_getFunctionOpen(context)(context, url.c_str(), O_RDONLY, 0);
   if (file == nullptr) {
     const int error = errno;
     hold.unlock();

@@ -14,6 +14,8 @@
 //
 // Names resolve first through $CORVID_HOME/lmhosts ("ADDRESS NAME" lines,
 // '#' comments), then as libsmbclient resolves them (DNS, WINS, broadcast).
+// A Kerberos logon hands libsmbclient the name, which its ticket names,
+// rather than the address; libsmbclient reads our lmhosts for it.
 //
 // Failures are Win32 codes: a computer that does not answer or resolve 53
 // (within kTimeoutMs for each connection and each call), a refused logon
