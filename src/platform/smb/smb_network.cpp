@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <libsmbclient.h>
+#include <netdb.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -137,6 +138,15 @@ std::string Url(const std::string& computer, std::string_view path, bool byName)
   return url;
 }
 
+// Whether our lmhosts or the system's resolver gives `computer` an address.
+bool Resolves(const std::string& computer) {
+  if (!LmhostsAddress(computer).empty()) return true;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(computer.c_str(), nullptr, nullptr, &found) != 0) return false;
+  ::freeaddrinfo(found);
+  return true;
+}
+
 // Computers that did not answer, or refused the logon, lately: asked again
 // only after a while, so that one dead host costs one time-out in a run and
 // a wrong password one refused logon (not one per log, which could lock the
@@ -259,10 +269,11 @@ class Session {
   bool kerberos() const { return kerberos_; }
 
   // The code of a failed open, remembered for the computer when it did not
-  // answer or refused the logon.
+  // answer or refused a password: a refused ticket risks no lockout, and the
+  // next try after a kinit must use the new one.
   DWORD OpenFailure(int error, const std::string& computer, std::string_view share) {
     const DWORD code = OpenFailureCode(error, computer, share);
-    if (!computer.empty()) RecentFailures().Remember(key_, code);
+    if (!computer.empty() && !(kerberos_ && code == ERROR_LOGON_FAILURE)) RecentFailures().Remember(key_, code);
     return code;
   }
 
@@ -272,7 +283,9 @@ class Session {
   DWORD OpenFailureCode(int error, const std::string& computer, std::string_view share) {
     const DWORD code = ErrorFromErrno(error);
     if (code != ERROR_ACCESS_DENIED && code != rpc::RPC_S_CALL_FAILED) return code;
-    // libsmbclient says EINVAL for a name that resolves to nothing.
+    // libsmbclient says EINVAL for a name that resolves to nothing, and for a
+    // Kerberos logon with no ticket to offer (none, expired, no KDC answered).
+    if (error == EINVAL && kerberos_ && Resolves(computer)) return ERROR_LOGON_FAILURE;
     if (error == ETIMEDOUT || error == EIO || error == EINVAL) return ERROR_BAD_NETPATH;
     if (code != ERROR_ACCESS_DENIED) return code;
     struct stat st;
