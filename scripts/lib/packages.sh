@@ -53,3 +53,6 @@ CORVID_TOOL_PACKAGES+=(unixodbc)
 # Samba's server and tools, as the Windows computers of the live-network tests.
 # ip, for the tests' own network where nmbd keeps a browse list.
 CORVID_TOOL_PACKAGES+=(samba smbclient samba-common-bin iproute2)
+# A throwaway domain controller with its KDC, and kinit, for the live test of
+# Kerberos logons (samba-ad-provision holds what samba-tool provisions from).
+CORVID_TOOL_PACKAGES+=(samba-ad-dc samba-ad-provision krb5-user)

@@ -2,7 +2,8 @@
 // runs them: every record that eventlogadm wrote is stored once, described
 // from the message file on the computer's C$ share; a computer that is down,
 // a wrong password and a connection lost mid-log are failures with their
-// codes while the other computer is gathered in full.
+// codes while the other computer is gathered in full. A domain controller is
+// gathered with a Kerberos ticket alone.
 #include "platform/smb/smb_network.h"
 #include "support/live_gather.h"
 
@@ -83,4 +84,32 @@ TEST_F(LiveGather, AConnectionLostMidLogKeepsWhatWasCommittedAndTheNextRunResume
   ASSERT_TRUE(corvid::RunSilentGather());
   EXPECT_EQ(Result("LIVEPDC", 0).Status, corvid::kStatusCompleted);
   EXPECT_TRUE(Stored("System", "LIVEPDC") == Expected(records));
+}
+
+// Without an authentication file, the ticket kinit got from the domain's KDC
+// logs on to DC1, a name only lmhosts knows; before kinit, the logon fails.
+TEST_F(LiveGather, LogsOnWithAKerberosTicket) {
+  SambaComputer dc{"DC1", "10.99.0.5", SambaComputer::Browsing::kNone, "CORVID.TEST"};
+  if (!dc.ok()) SAMBA_UNAVAILABLE(dc);
+  const char* dll = "Windows/system32/corvlive.dll";
+  std::filesystem::copy_file(pdc.share() / dll, dc.share() / dll);
+  ASSERT_TRUE(dc.AddSource("System", "CorvidLive", "%SystemRoot%\\system32\\corvlive.dll", 2));
+  const auto records = Records("DC1", 0, 30);
+  ASSERT_TRUE(dc.Write("System", records));
+  machine.Write("lmhosts", dc.address() + " DC1\n");
+  corvid::ComputerList.Clear();
+  corvid::ComputerList.Append(corvid::MakeComputerEntry("DC1"));
+  const std::string tickets = (machine.root() / "tickets").string();
+  testing_support::ScopedEnv noFile{"CORVID_SMB_AUTH", std::nullopt}, kdc{"KRB5_CONFIG", dc.krb5Config()},
+      cache{"KRB5CCNAME", "FILE:" + tickets};
+
+  ASSERT_TRUE(corvid::RunSilentGather());
+  EXPECT_EQ(Result("DC1", 0).ErrorCode, 1326) << "no ticket yet";
+  ASSERT_TRUE(dc.Kinit());
+  ASSERT_TRUE(corvid::RunSilentGather());
+  EXPECT_EQ(Result("DC1", 0).Status, corvid::kStatusCompleted);
+  EXPECT_TRUE(Stored("System", "DC1") == Expected(records));
+  const std::string klist = tickets + ".klist";
+  testing_support::Run({"/usr/bin/klist"}, "/dev/null", klist);
+  EXPECT_NE(testing_support::ReadFile(klist).find("cifs/DC1@CORVID.TEST"), std::string::npos) << "asked for by name";
 }

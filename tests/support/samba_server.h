@@ -2,7 +2,9 @@
 // address with its own configuration and folders (a shared ncalrpc folder
 // would hand every server's pipes to the first one's RPC helpers), three
 // event logs, a C$ share and one user; with nmbd, a member of the workgroup's
-// browse list or its master browser. eventlogadm writes records; rpcclient
+// browse list or its master browser; given a realm, samba in place of smbd:
+// the domain controller of a new domain, whose KDC gives tickets (netbios
+// off: only lmhosts names it). eventlogadm writes records; rpcclient
 // says independently what the server holds. smbd, nmbd and the
 // samba-dcerpcd smbd starts are stopped by their ids. smbd needs root for
 // port 445: elsewhere a test skips (SAMBA_UNAVAILABLE), in CI it fails.
@@ -20,6 +22,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -61,8 +64,8 @@ class SambaComputer {
   static constexpr const char* kPassword = "Corvid-test-1";
   enum class Browsing { kNone, kMember, kMaster };
 
-  SambaComputer(std::string name, std::string address, Browsing browsing = Browsing::kNone)
-      : name_(std::move(name)), address_(std::move(address)), browsing_(browsing) {
+  SambaComputer(std::string name, std::string address, Browsing browsing = Browsing::kNone, std::string realm = "")
+      : name_(std::move(name)), address_(std::move(address)), browsing_(browsing), realm_(std::move(realm)) {
     why_ = Start();
   }
   ~SambaComputer() {
@@ -85,6 +88,9 @@ class SambaComputer {
   std::filesystem::path share() const { return folder_ / "c"; }
   // An smbclient-style authentication file for this server's user.
   std::string authFile() const { return (folder_ / "auth").string(); }
+  // A domain controller's KDC, for KRB5_CONFIG; its administrator's ticket.
+  std::string krb5Config() const { return (folder_ / "krb5.conf").string(); }
+  bool Kinit() const { return Run({"/usr/bin/kinit", user_ + "@" + realm_}, (folder_ / "secret").string()) == 0; }
 
   // Appends records (their times, id, category, source, computer, strings,
   // and type: error or information) with eventlogadm; false when it fails.
@@ -183,7 +189,8 @@ class SambaComputer {
       std::filesystem::create_directories(folder_ / sub);
     }
     const std::string f = folder_.string();
-    std::ofstream(config())
+    if (const std::string why = realm_.empty() ? "" : Provision(); !why.empty()) return why;
+    if (realm_.empty()) std::ofstream(config())
         << "[global]\n  netbios name = " << name_ << "\n  workgroup = WORKGROUP\n  server role = standalone server\n"
         << "  interfaces = " << address_ << "/" << (address_.rfind("127.", 0) == 0 ? 8 : 24)
         << "\n  bind interfaces only = yes\n  smb ports = 445\n"
@@ -195,13 +202,21 @@ class SambaComputer {
         << "/ncalrpc\n  log file = " << f << "/log/%m.log\n  log level = 1\n  passdb backend = tdbsam\n"
         << "  map to guest = never\n  load printers = no\n  printcap name = /dev/null\n  disable spoolss = yes\n"
         << "  eventlog list = Application System Security\n[C$]\n  path = " << f << "/c\n  read only = yes\n";
-    if (!SetPassword(kPassword, true)) return "smbpasswd failed";
+    if (!SetPassword(kPassword, realm_.empty())) return "smbpasswd failed";
 
     const std::string out = f + "/log/smbd.out";
-    const auto dieWithUs = [parent = ::getpid()] {
-      return ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() == parent;
+    // A domain controller's smbd asks its winbindd at the one socket path of
+    // every network: this pair meets in a folder of its own, in its own mounts.
+    const std::string sockets = f + "/winbindd", shared = "/run/samba/winbindd";
+    if (!realm_.empty()) for (const std::string& d : {sockets, shared}) std::filesystem::create_directories(d);
+    const auto dieWithUs = [&, parent = ::getpid()] {
+      const bool own = realm_.empty() || (::unsetenv("_NO_WINBINDD") == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+                                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                                          ::mount(sockets.c_str(), shared.c_str(), nullptr, MS_BIND, nullptr) == 0);
+      return own && ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() == parent;
     };
-    smbd_ = Spawn({"/usr/sbin/smbd", "--foreground", "-s", config()}, "/dev/null", out, out, dieWithUs);
+    smbd_ = Spawn({realm_.empty() ? "/usr/sbin/smbd" : "/usr/sbin/samba", "--foreground", "-s", config()}, "/dev/null",
+                  out, out, dieWithUs);
     if (browsing_ != Browsing::kNone) {
       nmbd_ = Spawn({"/usr/sbin/nmbd", "--foreground", "-s", config()}, "/dev/null", out, out, dieWithUs);
     }
@@ -212,6 +227,27 @@ class SambaComputer {
       }
       if (std::chrono::steady_clock::now() > deadline) return "smbd did not answer in time";
     }
+    return "";
+  }
+
+  // The configuration samba-tool writes for a new domain, with a C$ share.
+  std::string Provision() {
+    if (::access("/usr/bin/kinit", X_OK) != 0) return "kinit is not installed (krb5-user)";
+    const std::string f = folder_.string(), out = f + "/log/provision.out";
+    if (Run({"/usr/bin/samba-tool", "domain", "provision", "-s", "/dev/null", "--server-role=dc", "--dns-backend=NONE",
+             "--realm=" + realm_, "--domain=" + realm_.substr(0, realm_.find('.')), "--host-name=" + name_,
+             "--targetdir=" + f, "--option=interfaces = " + address_ + "/24", "--option=bind interfaces only = yes",
+             "--option=disable netbios = yes", "--option=server services = s3fs, rpc, kdc, winbindd",
+             "--option=pid directory = " + f + "/pid", "--option=ncalrpc dir = " + f + "/ncalrpc",
+             "--option=log file = " + f + "/log/%m.log", "--option=eventlog list = Application System Security"},
+            "/dev/null", out) != 0) {
+      return "samba-tool could not provision (samba-ad-dc, samba-ad-provision): " + ReadFile(out);
+    }
+    std::filesystem::rename(folder_ / "etc/smb.conf", config());
+    std::ofstream(config(), std::ios::app) << "[C$]\n  path = " << f << "/c\n  read only = yes\n";
+    std::ofstream(krb5Config()) << "[libdefaults]\n  default_realm = " << realm_ << "\n  dns_lookup_kdc = false\n"
+                                << "[realms]\n  " << realm_ << " = {\n    kdc = " << address_ << "\n  }\n";
+    user_ = "Administrator";
     return "";
   }
 
@@ -235,6 +271,7 @@ class SambaComputer {
   std::string name_;
   std::string address_;
   Browsing browsing_;
+  std::string realm_;
   std::string user_ = "root";
   std::filesystem::path folder_;
   pid_t smbd_ = -1;
