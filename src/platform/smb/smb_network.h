@@ -19,8 +19,8 @@
 //
 // Failures are Win32 codes: a computer that does not answer or resolve 53
 // (within kTimeoutMs for each connection and each call), a refused logon
-// 1326 (with Kerberos also: no ticket to offer), access denied 5, no such pipe or file 2, a connection lost or timed
-// out mid-call 1726. A computer that gave 53 is not tried again for a
+// 1326 (with Kerberos also: no ticket to offer), access denied 5, no such
+// pipe or file 2, a connection lost or timed out mid-call 1726. A computer that gave 53 is not tried again for a
 // minute, nor one that refused a password for ten minutes with the same
 // credentials: a run pays one time-out per dead host, and a wrong password
 // costs one refused logon rather than one per log.
