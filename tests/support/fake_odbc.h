@@ -3,14 +3,11 @@
 // chosen SQLSTATE once and SQL_NO_DATA after, as a driver's do.
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/odbc/odbc.h"
 
@@ -25,13 +22,8 @@ struct OdbcFailure {
 
 class FailingOdbc : public platform::OdbcWrapper {
  public:
-  explicit FailingOdbc(platform::OdbcService& target = platform::OdbcService::Default()) : OdbcWrapper(target) {}
-
-  FailingOdbc& Fail(OdbcFailure failure) {
-    std::lock_guard lock(mutex_);
-    failures_.push_back(std::move(failure));
-    return *this;
-  }
+  FailingOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
+  void Fail(OdbcFailure failure) { failure_ = std::move(failure); }  // before it is put in use
 
 // Each call goes through Run under its own name, with the level of the
 // handle that keeps its diagnostics.
@@ -51,16 +43,13 @@ class FailingOdbc : public platform::OdbcWrapper {
   SQLRETURN SQLError(SQLHENV e, SQLHDBC c, SQLHSTMT s, SQLCHAR* st, SQLINTEGER* n, SQLCHAR* m, SQLSMALLINT mc,
                      SQLSMALLINT* ml) override {
     std::unique_lock lock(mutex_);
-    if (!pending_) {
-      lock.unlock();
-      return target().SQLError(e, c, s, st, n, m, mc, ml);
-    }
+    if (!pending_) return lock.unlock(), target().SQLError(e, c, s, st, n, m, mc, ml);
     // SQLError reads only the innermost handle it is given.
     const Level asked = s != SQL_NULL_HSTMT ? kStatement : c != SQL_NULL_HDBC ? kConnection : kEnvironment;
     if (asked != level_ || consumed_) return SQL_NO_DATA;
     consumed_ = true;
     static constexpr std::string_view kMessage = "[Corvid][Fake] injected failure";
-    if (st != nullptr) std::snprintf(reinterpret_cast<char*>(st), 6, "%s", state_.c_str());
+    if (st != nullptr) std::snprintf(reinterpret_cast<char*>(st), 6, "%s", failure_.sqlState.c_str());
     if (n != nullptr) *n = 0;
     if (ml != nullptr) *ml = static_cast<SQLSMALLINT>(kMessage.size());
     if (m != nullptr && mc > 0) std::snprintf(reinterpret_cast<char*>(m), mc, "%s", kMessage.data());
@@ -73,28 +62,20 @@ class FailingOdbc : public platform::OdbcWrapper {
   template <class Call>
   SQLRETURN Run(const char* name, Level level, Call call) {
     std::unique_lock lock(mutex_);
-    const int count = ++calls_[name];
-    const auto failure = std::find_if(failures_.begin(), failures_.end(), [&](const OdbcFailure& f) {
-      return f.call == name && (count == f.occurrence || (f.onward && count > f.occurrence));
-    });
+    const OdbcFailure& f = failure_;
     // Any other call starts afresh, as it clears a handle's diagnostics.
-    pending_ = failure != failures_.end();
-    if (!pending_) {
-      lock.unlock();
-      return call();
-    }
-    state_ = failure->sqlState;
+    pending_ = f.call == name && (++calls_ == f.occurrence || (f.onward && calls_ > f.occurrence));
+    if (!pending_) return lock.unlock(), call();
     level_ = level;
     consumed_ = false;
     return SQL_ERROR;
   }
 
-  mutable std::mutex mutex_;
-  std::vector<OdbcFailure> failures_;
-  std::map<std::string, int> calls_;
+  std::mutex mutex_;
+  OdbcFailure failure_;  // none until told: no call is named ""
+  int calls_ = 0;  // of the failing call
   bool pending_ = false, consumed_ = false;
   Level level_ = kStatement;
-  std::string state_;
 };
 
 // The real driver manager with a test's own step before each prepare (given the statement text)
