@@ -31,15 +31,10 @@ std::string Hive(const std::string& systemRoot) {
 }
 
 EventRecordData Sample(uint32_t i, size_t dataSize = 0) {
-  EventRecordData r;
-  r.timeGenerated = r.timeWritten = 1000 + i;
-  r.eventId = 0x40000000u + i;
-  r.eventType = EVENTLOG_INFORMATION_TYPE;
-  r.source = "Src";
-  r.computer = "PDC01";
-  r.strings = {"string " + std::to_string(i), "Grüße"};
-  r.data.assign(dataSize, static_cast<uint8_t>(i));
-  return r;
+  return {.timeGenerated = 1000 + i, .timeWritten = 1000 + i, .eventId = 0x40000000u + i,
+          .eventType = EVENTLOG_INFORMATION_TYPE, .source = "Src", .computer = "PDC01",
+          .strings = {"string " + std::to_string(i), "Grüße"}, .sid = {},
+          .data = std::vector(dataSize, static_cast<uint8_t>(i))};
 }
 
 // The records of one buffer, walked by Length as the gatherer walks them.
@@ -71,11 +66,7 @@ class EventLogTest : public ::testing::Test {
     for (uint32_t i = from; i < from + count; ++i) records.push_back(Sample(i, dataSize));
     EXPECT_EQ(AppendRecords(path, records), 0u);
   }
-  static DWORD Count(HANDLE log) {
-    DWORD count = 12345;
-    EXPECT_TRUE(GetNumberOfEventLogRecords(log, &count));
-    return count;
-  }
+  static DWORD Count(HANDLE log) { DWORD n = 12345; EXPECT_TRUE(GetNumberOfEventLogRecords(log, &n)); return n; }
   // One read of `size` bytes: the records, or none with the error in `error`.
   static std::vector<EventRecordData> Read(HANDLE log, DWORD size, DWORD* error = nullptr, DWORD* needed = nullptr) {
     std::vector<uint8_t> buffer(size);
@@ -158,37 +149,29 @@ TEST_F(EventLogTest, ReadsWholeSingleByteRecordsOldestFirstAndAsksForTheSizeOfOn
 }
 
 TEST_F(EventLogTest, LogChangingUnderAnOpenHandle) {
-  // Records read in all, the first ten included (0: see below).
-  const std::tuple<const char*, uint32_t, std::function<void(EventLogTest&)>, size_t> cases[] = {
-      {"appended", 0x10000, [](EventLogTest& t) { t.Append(t.LocalSystem(), 41, 5); }, 45},
-      {"cleared", 0x10000, [](EventLogTest& t) { ClearLog(t.LocalSystem()); }, 10},
+  // After the first ten, the records read are numbered `from` (0: the oldest still there) to `to`; none if lower.
+  const std::tuple<const char*, uint32_t, std::function<void(EventLogTest&)>, uint32_t, uint32_t> cases[] = {
+      {"appended", 0x10000, [](EventLogTest& t) { t.Append(t.LocalSystem(), 41, 5); }, 11, 45},
+      {"cleared", 0x10000, [](EventLogTest& t) { ClearLog(t.LocalSystem()); }, 1, 0},
       {"cleared and refilled", 0x10000,
-       [](EventLogTest& t) { ClearLog(t.LocalSystem()), t.Append(t.LocalSystem(), 1, 50); }, 10},
+       [](EventLogTest& t) { ClearLog(t.LocalSystem()), t.Append(t.LocalSystem(), 1, 50); }, 1, 0},
       // 0x1000 holds about thirty records: 200 more overwrite the unread.
-      {"wrapped over the unread", 0x1000, [](EventLogTest& t) { t.Append(t.LocalSystem(), 41, 200); }, 0},
+      {"wrapped over the unread", 0x1000, [](EventLogTest& t) { t.Append(t.LocalSystem(), 41, 200); }, 0, 240},
   };
-  for (const auto& [name, maxSize, change, total] : cases) {
+  for (const auto& [name, maxSize, change, from, to] : cases) {
     SCOPED_TRACE(name);
     Fill(LocalSystem(), 40, maxSize);
     HANDLE log = OpenEventLogA(nullptr, "System");
     std::vector<EventRecordData> read;
-    for (int i = 0; i < 10; ++i) {  // one per read: a small buffer holds only one
-      const auto one = Read(log, 150);
-      ASSERT_EQ(one.size(), 1u);
-      read.push_back(one[0]);
-    }
+    for (int i = 0; i < 10; ++i) for (const auto& r : Read(log, 150)) read.push_back(r);
+    ASSERT_EQ(read.size(), 10u) << "one per read: a small buffer holds only one";
     change(*this);
     EXPECT_EQ(ReadToEnd(log, read), DWORD{ERROR_HANDLE_EOF});
-    if (total != 0) {
-      ASSERT_EQ(read.size(), total);
-      if (total > 10) { EXPECT_EQ(read[10].recordNumber, 11u); }
-    } else {
-      // Went on with the oldest record still there, through to the newest.
-      ASSERT_GT(read.size(), 10u);
-      EXPECT_EQ(read[10].recordNumber, Read(OpenEventLogA(nullptr, "System"), 150)[0].recordNumber);
-      EXPECT_EQ(read.back().recordNumber, 240u);
-      for (size_t i = 11; i < read.size(); ++i) EXPECT_EQ(read[i].recordNumber, read[i - 1].recordNumber + 1);
-    }
+    std::vector<uint32_t> numbers, expected;
+    for (size_t i = 10; i < read.size(); ++i) numbers.push_back(read[i].recordNumber);
+    for (uint32_t n = from ? from : Read(OpenEventLogA(nullptr, "System"), 150)[0].recordNumber; n <= to; ++n)
+      expected.push_back(n);
+    EXPECT_EQ(numbers, expected);
     CloseEventLog(log);
   }
 }

@@ -22,15 +22,11 @@ namespace {
 using namespace platform::evt;
 using Bytes = std::vector<uint8_t>;
 
-uint32_t Get32(const Bytes& b, size_t at) {
-  uint32_t v;
-  std::memcpy(&v, b.data() + at, 4);
-  return v;
-}
+uint32_t Get32(const Bytes& b, size_t at) { uint32_t v; std::memcpy(&v, b.data() + at, 4); return v; }
 void Set32(Bytes& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
 Bytes ReadBytes(const std::string& path) {
   const std::string text = testing_support::ReadFile(path);
-  return Bytes(text.begin(), text.end());
+  return {text.begin(), text.end()};
 }
 
 // Record i of a made-up log: sizes vary with i so that records fall across
@@ -51,7 +47,7 @@ EventRecordData Sample(uint32_t i) {
   return r;
 }
 
-std::vector<EventRecordData> ReadAll(ByteSource& source, DWORD* status = nullptr) {
+std::vector<EventRecordData> ReadAll(ByteSource&& source, DWORD* status = nullptr) {
   std::vector<EventRecordData> records;
   DWORD ignored;
   (status ? *status : ignored) =
@@ -61,8 +57,7 @@ std::vector<EventRecordData> ReadAll(ByteSource& source, DWORD* status = nullptr
 // The records of a log file, read through the product's windowed source.
 std::vector<EventRecordData> ReadAll(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY);
-  FileSource source(fd);
-  auto records = ReadAll(source);
+  auto records = ReadAll(FileSource(fd));
   ::close(fd);
   return records;
 }
@@ -204,8 +199,7 @@ TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
     const LogLayout layout = Layout(bytes);
     EXPECT_TRUE(layout.recovered) << count;
     EXPECT_EQ(layout.currentRecordNumber, count + 1);
-    MemorySource source(bytes);
-    const auto read = ReadAll(source);
+    const auto read = ReadAll(MemorySource(bytes));
     ASSERT_EQ(read.size(), layout.RecordCount()) << count;
     EXPECT_EQ(read.back(), written.back()) << count;
   }
@@ -235,16 +229,14 @@ TEST_F(EvtLogTest, DamagedLogsFailWithCorruptCode) {
   for (const auto& [name, damage] : cases) {
     Bytes bytes = good;
     damage(bytes);
-    MemorySource source(bytes);
-    ReadAll(source, &status);
+    ReadAll(MemorySource(bytes), &status);
     EXPECT_EQ(status, ERROR_EVENTLOG_FILE_CORRUPT) << name;
   }
   // The header may lie about where things are: the cursor is found anyway.
   Set32(good, 16, 0xFFFFFF00u);
   Set32(good, 20, 0x7FFFFFF0u);
   Set32(good, 24, 3);
-  MemorySource source(good);
-  EXPECT_EQ(ReadAll(source, &status).size(), 12u);
+  EXPECT_EQ(ReadAll(MemorySource(good), &status).size(), 12u);
   EXPECT_EQ(status, 0u);
 }
 
