@@ -13,6 +13,7 @@ using corvid::BuildEventSourceTable;
 using corvid::EventSourceTable;
 using corvid::FindEventSource;
 using corvid::MessageFileList;
+using Names = std::vector<std::string>;
 
 const std::string kRegistry =
     "Windows Registry Editor Version 5.00\n\n"
@@ -36,14 +37,13 @@ TEST(EventSourceTable, ReadsEverySourceInRegistryOrder) {
   EXPECT_FALSE(table.computerName.has_value());
   EXPECT_EQ(table.systemRoot, "C:\\WINNT");
   EXPECT_EQ(table.sourceCount, 2u);
-  EXPECT_EQ(table.sourceNames, (std::vector<std::string>{"EventLog", "Service Control Manager"}));
-  EXPECT_EQ(table.eventMessageFiles[0], "%SystemRoot%\\net.dll");  // stored unexpanded
-  EXPECT_EQ(table.categoryMessageFiles[0], "");
-  EXPECT_EQ(table.categoryMessageFiles[1], "c.dll");
-  EXPECT_EQ(table.parameterMessageFiles[1], "kernel");  // of a multi-string, the first
-  EXPECT_EQ(FindEventSource(table, "service CONTROL manager"), 1);
-  EXPECT_EQ(FindEventSource(table, "Service Control"), -1);
-  EXPECT_EQ(FindEventSource(table, "Nobody"), -1);
+  EXPECT_EQ(table.sourceNames, (Names{"EventLog", "Service Control Manager"}));
+  // Stored unexpanded; of a multi-string, the first.
+  EXPECT_EQ(table.eventMessageFiles, (Names{"%SystemRoot%\\net.dll", "C:\\WINNT\\a.dll;D:\\b.dll"}));
+  EXPECT_EQ(table.categoryMessageFiles, (Names{"", "c.dll"}));
+  EXPECT_EQ(table.parameterMessageFiles, (Names{"", "kernel"}));
+  EXPECT_EQ((std::vector{FindEventSource(table, "service CONTROL manager"), FindEventSource(table, "Service Control"),
+                         FindEventSource(table, "Nobody")}), (std::vector<int32_t>{1, -1, -1}));
 
   ASSERT_TRUE(BuildEventSourceTable(nullptr, "Security", table));
   EXPECT_EQ(table.sourceCount, 0u);
@@ -84,10 +84,7 @@ EventSourceTable Table(const char* computer, const char* value) {
 }
 
 TEST(MessageFilePaths, SplitExpandAndMapToShares) {
-  const struct {
-    const char *computer, *value;
-    MessageFileList paths;
-  } cases[] = {
+  const std::tuple<const char*, const char*, MessageFileList> cases[] = {  // computer, value, paths
       {"SRV1", "%SystemRoot%\\System32\\x.dll", {"\\\\SRV1\\C$\\WINNT\\System32\\x.dll"}},
       {nullptr, "%systemroot%\\System32\\x.dll", {"C:\\WINNT\\System32\\x.dll"}},
       {nullptr, "a.dll;b.dll", {"a.dll", "b.dll"}},
@@ -101,10 +98,10 @@ TEST(MessageFilePaths, SplitExpandAndMapToShares) {
       {"SRV1", "1:x", {"\\\\SRV1\\1$x"}},  // the first character is not checked
       {nullptr, "D:\\x.dll", {"D:\\x.dll"}},  // local: no share
   };
-  for (const auto& c : cases) {
+  for (const auto& [computer, value, paths] : cases) {
     MessageFileList list;
-    EXPECT_TRUE(corvid::GetEventMessageFiles(Table(c.computer, c.value), 0, list));
-    EXPECT_EQ(list, c.paths) << c.value;
+    EXPECT_TRUE(corvid::GetEventMessageFiles(Table(computer, value), 0, list));
+    EXPECT_EQ(list, paths) << value;
   }
   MessageFileList list{"stale"};
   EXPECT_FALSE(corvid::GetEventMessageFiles(Table(nullptr, "x.dll"), -1, list));

@@ -24,11 +24,8 @@ class InsertionTest : public ::testing::Test {
   // A record of `strings` laid out as ReadEventLogA delivers it.
   const EVENTLOGRECORD& Record(DWORD eventId, const std::vector<std::string>& strings) {
     bytes.clear();
-    platform::evt::EventRecordData data;
-    data.eventId = eventId;
-    data.source = "Src";
-    data.computer = "PC";
-    data.strings = strings;
+    const platform::evt::EventRecordData data{
+        .eventId = eventId, .source = "Src", .computer = "PC", .strings = strings, .sid = {}, .data = {}};
     EXPECT_EQ(platform::evt::EncodeRecord(data, platform::evt::TextWidth::kUtf8, bytes), 0u);
     return *reinterpret_cast<const EVENTLOGRECORD*>(bytes.data());
   }
@@ -46,11 +43,7 @@ class InsertionTest : public ::testing::Test {
 
 TEST_F(InsertionTest, MarkersAreReplacedByTheRules) {
   const InsertionStrings twelve = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "L"};
-  const struct {
-    const char* message;
-    InsertionStrings strings;
-    const char* result;
-  } cases[] = {
+  const std::tuple<const char*, InsertionStrings, const char*> cases[] = {  // message, strings, result
       {"%1%2", {"x", "y"}, "xy"},         // adjacent markers
       {"<%12>", twelve, "<L>"},
       {"<%12>", {"x"}, "<%12>"},          // not %1 and a 2
@@ -63,16 +56,13 @@ TEST_F(InsertionTest, MarkersAreReplacedByTheRules) {
       {"%1", {"50%1"}, "50%1"},           // inserted text is not rescanned
       {"%1%", {"x"}, "x%"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Substitute(c.message, c.strings), c.result) << c.message;
+  for (const auto& [message, strings, result] : cases) EXPECT_EQ(Substitute(message, strings), result) << message;
   EXPECT_TRUE(modules.live.empty()) << "every buffer freed exactly once";
 }
 
 TEST_F(InsertionTest, ParameterMarkersExpandFromTheModule) {
   modules.files["fake.dll"] = {{1537, "DELETE\r\n"}, {1538, "READ_CONTROL"}, {7, "seven %%1538 x"}, {9, "%%9"}};
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"%%1537", "DELETE\r\n"},  // the line break comes along
       {"a %%1538 b %%1537", "a READ_CONTROL b DELETE\r\n"},
       {"%%7", "seven READ_CONTROL x"},    // expanded again from its third character
@@ -82,20 +72,18 @@ TEST_F(InsertionTest, ParameterMarkersExpandFromTheModule) {
       {"%% 1538", "READ_CONTROL 1538"},    // the number rule reads past the blank
       {"%%9", "%%9"},                      // a parameter that names itself stops at a bound
   };
-  for (const auto& c : cases) {
-    std::string text = c.in;
+  for (const auto& [in, out] : cases) {
+    std::string text = in;
     corvid::ExpandParameterMarkers(modules.Module("fake.dll"), text);
-    EXPECT_EQ(text, c.out) << c.in;
+    EXPECT_EQ(text, out) << in;
   }
   EXPECT_TRUE(modules.live.empty());
 }
 
 TEST(MarkerNumber, SkipsBlanksTakesOneSignStopsAtTheFirstNonDigit) {
-  const struct {
-    const char* text;
-    int64_t number;
-  } cases[] = {{"12x", 12}, {" \t7", 7}, {"-3", -3}, {"+4", 4}, {"+-4", 0}, {"x", 0}, {"", 0}};
-  for (const auto& c : cases) EXPECT_EQ(corvid::ReadMarkerNumber(c.text, 0), c.number) << c.text;
+  const std::pair<const char*, int64_t> cases[] = {
+      {"12x", 12}, {" \t7", 7}, {"-3", -3}, {"+4", 4}, {"+-4", 0}, {"x", 0}, {"", 0}};
+  for (const auto& [text, number] : cases) EXPECT_EQ(corvid::ReadMarkerNumber(text, 0), number) << text;
   EXPECT_GT(corvid::ReadMarkerNumber("99999999999999999999", 0), 1000000000);
 }
 
@@ -104,8 +92,7 @@ TEST_F(InsertionTest, TheFallbackDescriptionListsTheExpandedStrings) {
   corvid::EventSourceTable table;
   table.sourceCount = 1;
   table.sourceNames = {"Src"};
-  table.eventMessageFiles = {""};  // no event message file: the fallback
-  table.categoryMessageFiles = {""};
+  table.eventMessageFiles = table.categoryMessageFiles = {""};  // no event message file: the fallback
   table.parameterMessageFiles = {"fake.dll;second.dll"};
   EXPECT_EQ(Render(table, 0, Record(0xC0001B58, {"Spooler", "%%1537"})),
             "The description for Event ID ( 7000 ) in Source( Src ) could not be found. It contains "
