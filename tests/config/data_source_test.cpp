@@ -51,49 +51,45 @@ class DataSourceTest : public ::testing::Test, public platform::ThreadsWrapper, 
 // and saved with every other setting; with a notice, shown for a second
 // before the request and closed after it.
 TEST_F(DataSourceTest, CreationMakesTheSystemSourceOnTheInstallFoldersDatabase) {
-  const struct {
-    std::string installPath, hostFolder;  // the host folder relative to the machine folder
-    bool notice;
-  } cases[] = {
+  // The install path, its folder relative to the machine folder, whether there is a notice.
+  const std::tuple<std::string, std::string, bool> cases[] = {
       {"C:\\Program Files\\Corvid", "drives/c/Program Files/Corvid", false},
       {"c:\\APP", "drives/c/App", true},  // matched to the folder as it exists
       {"D:\\Event Logs\\Corvid\\", "drives/d/Event Logs/Corvid", false},
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.installPath);
-    Install(k.installPath, k.hostFolder);
-    ASSERT_TRUE(corvid::CreateDefaultDataSource(k.notice ? this : nullptr));
+  for (const auto& [installPath, hostFolder, notice] : cases) {
+    SCOPED_TRACE(installPath);
+    Install(installPath, hostFolder);
+    ASSERT_TRUE(corvid::CreateDefaultDataSource(notice ? this : nullptr));
     EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Driver"), "Corvid SQLite3");
     EXPECT_EQ(IniValue(odbc.Read("odbc.ini"), "Ravelin", "Database"),
-              (machine.root() / k.hostFolder / "Corvid.db").string());
+              (machine.root() / hostFolder / "Corvid.db").string());
     EXPECT_EQ(IniValue(odbc.Read("user.odbc.ini"), "Ravelin", "Driver"), "");
     EXPECT_EQ(Settings.DataSource.Description, "Corvid SQLite3");
     for (const char* value : {"\"DSN\"=\"Ravelin\"", "\"Type\"=dword:00000001", "\"Description\"=\"Corvid SQLite3\"",
                               "\"TimeOut\"=dword:000000b4"})
       EXPECT_NE(machine.Read("registry.reg").find(value), std::string::npos) << value;
-    EXPECT_EQ(events, (k.notice ? std::vector<std::string>{"Show", "Sleep 1000", "Close made"} : std::vector<std::string>{}));
+    EXPECT_EQ(events, (notice ? std::vector<std::string>{"Show", "Sleep 1000", "Close made"} : std::vector<std::string>{}));
     odbc.WriteFile("odbc.ini", "");
   }
 }
 
 TEST_F(DataSourceTest, FailureChangesNothingAndClosesTheNotice) {
-  const struct {
-    const char* name;
-    bool injected, databaseThere, driverThere;  // the installer answers FALSE; Corvid.db, the driver entry exist
-  } cases[] = {
+  // The installer answers FALSE; Corvid.db, the driver entry exist.
+  const std::tuple<const char*, bool, bool, bool> cases[] = {
       {"installer refuses", true, true, true},
       {"database missing", false, false, true},
       {"driver entry missing", false, true, false},
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.name);
+  for (const auto& [name, injected, databaseThere, driverThere] : cases) {
+    SCOPED_TRACE(name);
     Install("C:\\App", "drives/c/App");
-    if (!k.databaseThere) std::filesystem::remove(machine.root() / "drives/c/App/Corvid.db");
+    if (!databaseThere) std::filesystem::remove(machine.root() / "drives/c/App/Corvid.db");
     const std::string drivers = odbc.Read("odbcinst.ini");
-    if (!k.driverThere) odbc.WriteFile("odbcinst.ini", "");
+    if (!driverThere) odbc.WriteFile("odbcinst.ini", "");
     const std::string before = machine.Read("registry.reg");
     testing_support::FailingOdbc failing;
-    if (k.injected) failing.Fail({.call = "SQLConfigDataSource"});
+    if (injected) failing.Fail({.call = "SQLConfigDataSource"});
     platform::Override<platform::OdbcService> use(failing);
     EXPECT_FALSE(corvid::CreateDefaultDataSource(this));
     EXPECT_EQ(events, (std::vector<std::string>{"Show", "Sleep 1000", "Close"}));

@@ -5,11 +5,7 @@
 namespace {
 
 TEST(SettingNumbers, WhatTheFieldsAcceptAndWhatTheyBecome) {
-  const struct {
-    const char* text;
-    bool integerText, accepted;
-    DWORD value;
-  } cases[] = {
+  const std::tuple<const char*, bool, bool, DWORD> cases[] = {  // text, integer text, accepted, value
       {"0", true, true, 0},
       {"180", true, true, 180},
       {"-5", true, true, 4294967291u},  // kept as its 32-bit pattern
@@ -26,11 +22,12 @@ TEST(SettingNumbers, WhatTheFieldsAcceptAndWhatTheyBecome) {
       {"-2147483648", true, true, 0x80000000u},
       {"99999999999999999999", true, false, 0},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(corvid::IsIntegerText(c.text), c.integerText) << '"' << c.text << '"';
-    DWORD value = 12345;
-    EXPECT_EQ(corvid::ReadSettingNumber(c.text, value), c.accepted) << '"' << c.text << '"';
-    EXPECT_EQ(value, c.accepted ? c.value : 12345u) << c.text;
+  for (const auto& [text, integerText, accepted, value] : cases) {
+    SCOPED_TRACE('"' + std::string(text) + '"');
+    EXPECT_EQ(corvid::IsIntegerText(text), integerText);
+    DWORD read = 12345;
+    EXPECT_EQ(corvid::ReadSettingNumber(text, read), accepted);
+    EXPECT_EQ(read, accepted ? value : 12345u);
   }
 }
 

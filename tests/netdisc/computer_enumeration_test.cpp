@@ -14,11 +14,7 @@ using corvid::ComputerList;
 using platform::BrowseEntry;
 
 TEST(ComposeTypeText, RoleBitsInOrderAndTheLowNibbleOfTheVersion) {
-  const struct {
-    DWORD type, major;
-    const char* text;
-    corvid::ComputerKind kind;
-  } cases[] = {
+  const std::tuple<DWORD, DWORD, const char*, corvid::ComputerKind> cases[] = {  // type bits, major version, text, kind
       {0x0003, 4, "Unknown", corvid::kKindUnknown},  // no NT bit
       {SV_TYPE_NT | SV_TYPE_DOMAIN_CTRL | SV_TYPE_SERVER_NT, 4, "Windows NT Primary Domain Controller (4.0)",
        corvid::kKindPrimaryDomainController},
@@ -29,12 +25,12 @@ TEST(ComposeTypeText, RoleBitsInOrderAndTheLowNibbleOfTheVersion) {
       {SV_TYPE_NT | SV_TYPE_SERVER, 4, "Unknown", corvid::kKindUnknown},  // no role bit
   };
   std::vector<WCHAR> name = platform::WideText("X");
-  for (const auto& c : cases) {
-    std::string text;
-    corvid::ComputerKind kind;
-    corvid::ComposeTypeText(SERVER_INFO_101{PLATFORM_ID_NT, name.data(), c.major, 0, c.type, nullptr}, text, kind);
-    EXPECT_EQ(text, c.text) << std::hex << c.type;
-    EXPECT_EQ(kind, c.kind);
+  for (const auto& [type, major, text, kind] : cases) {
+    std::string out;
+    corvid::ComputerKind outKind;
+    corvid::ComposeTypeText(SERVER_INFO_101{PLATFORM_ID_NT, name.data(), major, 0, type, nullptr}, out, outKind);
+    EXPECT_EQ(out, text) << std::hex << type;
+    EXPECT_EQ(outKind, kind);
   }
   name = platform::WideText("ABCDEFGHIJKLMNOPQRST");
   EXPECT_EQ(corvid::MakeEntryFromServerInfo({PLATFORM_ID_NT, name.data(), 4, 0, SV_TYPE_NT | 1, nullptr}).Name,
@@ -72,16 +68,17 @@ class EnumerationTest : public ::testing::Test,
   }
   NET_API_STATUS NetApiBufferFree(void* buffer) override { return std::free(buffer), NERR_Success; }
   void Sleep(DWORD ms) override { std::lock_guard<std::mutex> lock(mutex); sleeps.push_back(ms); }
-  void Open(HWND, DWORD total) override { opened.push_back(total); }
-  void Step() override { ++steps; }
-  void Close() override { ++closed; }
+  void Open(HWND, DWORD total) override { shown.push_back("open " + std::to_string(total)); }
+  void Step() override { shown.push_back("step"); }
+  void Close() override { shown.push_back("close"); }
   static BrowseEntry Entry(const std::string& name, DWORD type) { return BrowseEntry{name, type, 4, 0, ""}; }
 
   std::vector<BrowseEntry> entries;
   NET_API_STATUS enumStatus = NERR_Success;
   size_t fitsFrom = 0;  // preferred size from which every record fits
-  std::vector<DWORD> preferredSizes, sleeps, opened;
-  int busyAnswers = 0, steps = 0, closed = 0;
+  std::vector<DWORD> preferredSizes, sleeps;
+  std::vector<std::string> shown;  // the loading window's steps
+  int busyAnswers = 0;
   std::atomic<int> infoCalls{0};
   std::mutex mutex;
   platform::Override<platform::NetworkBrowserService> useBrowser{*this};
@@ -132,12 +129,11 @@ TEST_F(EnumerationTest, ABusyComputerIsAskedTenTimesHalfASecondApart) {
   EXPECT_EQ(ComputerList.At(0).TypeText, "Windows NT Server (4.0)");
   EXPECT_EQ(ComputerList.At(0).Kind, corvid::kKindServer);
   EXPECT_EQ(ComputerList.At(1).TypeText, "Unknown");
-  EXPECT_EQ(opened, (std::vector<DWORD>{1, 2}));
-  EXPECT_EQ(steps, 3);
-  EXPECT_EQ(closed, 2);
+  const std::vector<std::string> both = {"open 1", "step", "close", "open 2", "step", "step", "close"};
+  EXPECT_EQ(shown, both);
   ComputerList.Clear();
   corvid::ResolveComputerTypes(nullptr);
-  EXPECT_EQ(opened.size(), 2u);
+  EXPECT_EQ(shown, both);
 }
 
 }  // namespace

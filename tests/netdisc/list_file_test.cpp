@@ -12,9 +12,7 @@ namespace {
 using corvid::ComputerList;
 
 TEST(MakeComputerEntry, DropsALeadingPairOfBackslashesAndKeepsFifteenBytes) {
-  const struct {
-    const char *in, *name;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"\\\\PDC01", "PDC01"},
       {"PDC\\\\01", "PDC\\\\01"},                   // a pair elsewhere stays
       {"\\PDC01", "\\PDC01"},                       // one backslash is no prefix
@@ -23,15 +21,12 @@ TEST(MakeComputerEntry, DropsALeadingPairOfBackslashesAndKeepsFifteenBytes) {
       {"ABCDEFGHIJKLMN\xC3\xA9", "ABCDEFGHIJKLMN"}, // no half of é
       {"pdc01", "pdc01"},                           // case kept
   };
-  for (const auto& c : cases) EXPECT_EQ(corvid::MakeComputerEntry(c.in).Name, c.name) << c.in;
+  for (const auto& [in, name] : cases) EXPECT_EQ(corvid::MakeComputerEntry(in).Name, name) << in;
 }
 
 TEST(ComputerNames, ReadsTheFirstTokenOfEachLine) {
   const std::string pad(256, ' ');
-  const struct {
-    std::string bytes;
-    std::vector<std::string> names;
-  } cases[] = {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {  // bytes, names
       {"PDC01\tWindows NT Primary Domain Controller (4.0)\r\nWS07\n", {"PDC01", "WS07"}},
       {"  \t PDC01 further words\n", {"PDC01"}},
       {"\n\n   \n\t\r\n", {}},
@@ -49,7 +44,7 @@ TEST(ComputerNames, ReadsTheFirstTokenOfEachLine) {
       {"\xEF\xBB\xBF", {}},
       {"PDC01\n\xEF\xBB\xBFWS07\n", {"PDC01", "\xEF\xBB\xBFWS07"}},  // only at the very start
   };
-  for (const auto& c : cases) EXPECT_EQ(corvid::ParseComputerNames(c.bytes), c.names) << c.bytes;
+  for (const auto& [bytes, names] : cases) EXPECT_EQ(corvid::ParseComputerNames(bytes), names) << bytes;
 }
 
 class ListFileTest : public ::testing::Test {
