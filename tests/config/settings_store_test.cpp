@@ -41,9 +41,8 @@ TEST_F(SettingsTest, OnlyTheInstallPathLoadsTheDefaultsWithoutWritingThem) {
   machine.WriteSettings(kInstall);
   ASSERT_TRUE(LoadSettings());
   EXPECT_EQ(Settings.HelpFile, "C:\\Corvid\\Corvid.hlp");
-  EXPECT_EQ(Settings.DataSource.dataSourceMissing, 1u);
-  EXPECT_EQ(Settings.DataSource.Type, 1u);
-  EXPECT_EQ(Settings.TimeOut, 180u);
+  EXPECT_EQ(std::tuple(Settings.DataSource.dataSourceMissing, Settings.DataSource.Type, Settings.TimeOut),
+            std::tuple(1u, 1u, 180u));
   EXPECT_EQ(Registry(), testing_support::kSettingsKey + kInstall + "\n");
 }
 
@@ -55,15 +54,12 @@ TEST_F(SettingsTest, StoredValuesAreTakenAsStored) {
       "\"TransactionPeriod\"=\"12345\"\n");  // six bytes do not fit a number
   ASSERT_TRUE(LoadSettings());
   EXPECT_EQ(Settings.HelpFile, "C:\\Corvid\\\\Corvid.hlp");  // used as stored, doubled backslash
-  EXPECT_EQ(corvid::RunLogSettings.path, "");               // an empty value stays empty
-  EXPECT_EQ(corvid::RunLogSettings.detailLevel, 1u);
-  EXPECT_EQ(corvid::RunLogSettings.appendChoice, 2u);
-  EXPECT_EQ(Settings.DataSource.DSN, "Ravelin");
-  EXPECT_EQ(Settings.DataSource.dataSourceMissing, 0u);
-  EXPECT_EQ(Settings.DataSource.Type, 3u);
-  EXPECT_EQ(Settings.DataSource.User, "admin");
-  EXPECT_EQ(Settings.TimeOut, 10u);
-  EXPECT_EQ(Settings.TransactionPeriod, 100u);
+  const auto& [log, d] = std::tie(corvid::RunLogSettings, Settings.DataSource);
+  // An empty value stays empty.
+  EXPECT_EQ(log.path + "|" + std::to_string(log.detailLevel) + "|" + std::to_string(log.appendChoice), "|1|2");
+  EXPECT_EQ(d.DSN.str() + "|" + std::to_string(d.dataSourceMissing) + "|" + std::to_string(d.Type) + "|" + d.User.str(),
+            "Ravelin|0|3|admin");
+  EXPECT_EQ(std::pair(Settings.TimeOut, Settings.TransactionPeriod), std::pair(10u, 100u));
   // A name of 33 characters is unreadable, but not missing.
   for (const size_t length : {32, 33}) {
     machine.WriteSettings(kInstall + "\"DSN\"=\"" + std::string(length, 'x') + "\"\n");

@@ -78,8 +78,7 @@ class QtViewers : public ::testing::Test {
 TEST_F(QtViewers, HelpOpensAtTheAskedTopicInOneReusedWindow) {
   const auto [topics, text] = Help(1002);
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(topics->count(), 3);
-  EXPECT_EQ(topics->currentRow(), 1);
+  EXPECT_EQ(std::pair(topics->count(), topics->currentRow()), std::pair(3, 1));
   EXPECT_EQ(text->toPlainText(), "Run log options\n\nFile        where the run log is written.");
   EXPECT_EQ(Help(1003).second, text);
   EXPECT_TRUE(text->toPlainText().startsWith("Settings\n"));
