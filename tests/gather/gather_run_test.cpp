@@ -47,7 +47,8 @@ TEST_P(GatherTest, ADatabaseThatFailsStopsTheRunAndLosesNothingCommitted) {
   // The call, its failing occurrence (commit 1 ends the horizon's reads, 2 is the first of 101 rows),
   // the state told, the rows kept; no call: the System table dropped.
   const std::tuple<const char*, int, const char*, size_t> kCases[] = {
-      {"SQLExecute", 150, "08S01", 101}, {"SQLTransact", 3, "53100", 101}, {"SQLAllocEnv", 1, "HY000", 0}, {"", 0, "", 0}};
+      {"SQLExecute", 150, "08S01", 101}, {"SQLTransact", 3, "53100", 101}, {"SQLAllocEnv", 1, "HY000", 0},
+      {"", 0, "", 0}};
   for (const auto& [call, occurrence, state, kept] : kCases) {
     SCOPED_TRACE(call);
     testing_support::FailingOdbc odbc;
@@ -112,9 +113,7 @@ TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
     corvid::LogReader reader("System", nullptr);
     ok[i] = corvid::GatherLog(reader, name);
   };
-  std::thread first(gather, 0, "PDC01"), second(gather, 1, "pdc01");
-  first.join();
-  second.join();
+  { std::jthread first(gather, 0, "PDC01"), second(gather, 1, "pdc01"); }
   EXPECT_TRUE(ok[0] && ok[1]);
   EXPECT_TRUE(Stored("System", "PDC01") == Expected("PDC01", "System"));
 }
@@ -132,8 +131,9 @@ TEST_P(GatherTest, ACancelMidLogRollsBackAndTheNextGatherCompletes) {
 
 // A new System event of PDC01, written at `when`.
 void Report(const std::string& log, uint32_t when, uint32_t eventId = 6006) {
-  platform::evt::EventRecordData record{.timeGenerated = when, .timeWritten = when, .eventId = eventId, .eventType = 4,
-                                        .source = "EventLog", .computer = "PDC01", .strings = {}, .sid = {}, .data = {}};
+  platform::evt::EventRecordData record{.timeGenerated = when, .timeWritten = when, .eventId = eventId,
+                                        .eventType = 4, .source = "EventLog", .computer = "PDC01",
+                                        .strings = {}, .sid = {}, .data = {}};
   EXPECT_EQ(platform::evt::AppendRecord(log, record), 0u);
 }
 

@@ -37,16 +37,6 @@ EventRecordData Sample(uint32_t i, size_t dataSize = 0) {
           .data = std::vector(dataSize, static_cast<uint8_t>(i))};
 }
 
-// The records of one buffer, walked by Length as the gatherer walks them.
-std::vector<EventRecordData> Walk(const std::vector<uint8_t>& buffer, DWORD bytesRead) {
-  std::vector<EventRecordData> records;
-  for (DWORD at = 0, length; at < bytesRead; at += length) {
-    std::memcpy(&length, &buffer[at], 4);
-    EXPECT_EQ(DecodeRecord(std::span(buffer).subspan(at, length), TextWidth::kUtf8, records.emplace_back()), 0u);
-  }
-  return records;
-}
-
 class EventLogTest : public ::testing::Test {
  public:
   void SetUp() override {
@@ -67,7 +57,7 @@ class EventLogTest : public ::testing::Test {
     EXPECT_EQ(AppendRecords(path, records), 0u);
   }
   static DWORD Count(HANDLE log) { DWORD n = 12345; EXPECT_TRUE(GetNumberOfEventLogRecords(log, &n)); return n; }
-  // One read of `size` bytes: the records, or none with the error in `error`.
+  // One read of `size` bytes: its records walked by Length as the gatherer walks them, or none and the error.
   static std::vector<EventRecordData> Read(HANDLE log, DWORD size, DWORD* error = nullptr, DWORD* needed = nullptr) {
     std::vector<uint8_t> buffer(size);
     DWORD read = 99, need = 0;
@@ -75,7 +65,12 @@ class EventLogTest : public ::testing::Test {
     if (error != nullptr) *error = ok ? 0 : GetLastError();
     if (needed != nullptr) *needed = need;
     EXPECT_TRUE(ok || read == 0);
-    return ok ? Walk(buffer, read) : std::vector<EventRecordData>{};
+    std::vector<EventRecordData> records;
+    for (DWORD at = 0, length; ok && at < read; at += length) {
+      std::memcpy(&length, &buffer[at], 4);
+      EXPECT_EQ(DecodeRecord(std::span(buffer).subspan(at, length), TextWidth::kUtf8, records.emplace_back()), 0u);
+    }
+    return records;
   }
   // Reads as the gatherer does: 10000-byte buffers, grown for a record that
   // does not fit. Returns the final error (38 at the end).

@@ -171,18 +171,15 @@ TEST(ModuleCache, RepeatedLoadsReadOnceUnlessTurnedOffAndAChangeIsReadAgain) {
   machine.Write("drives/c/m/a.dll", machine.Read(MessageDll("corvid_events32")));
   machine.Write("drives/c/m/notes.txt", "plain text");
   const auto Reads = [] { return platform::GetModuleLoadCounters().fileReads; };
-  const std::tuple<const char*, bool, uint64_t> cases[] = {
-      {"C:\\m\\a.dll", true, 1}, {"C:\\m\\notes.txt", true, 1}, {"C:\\m\\a.dll", false, 4}};
-  for (const auto& [path, enabled, reads] : cases) {
+  const std::tuple<const char*, bool, uint64_t, std::string> cases[] = {  // a refused file is remembered too
+      {"C:\\m\\a.dll", true, 1, kEnglish}, {"C:\\m\\notes.txt", true, 1, Error(ERROR_BAD_EXE_FORMAT)},
+      {"C:\\m\\a.dll", false, 4, kEnglish}};
+  for (const auto& [path, enabled, reads, text] : cases) {
     platform::SetModuleCacheEnabled(enabled);
     const uint64_t before = Reads();
     for (int i = 0; i < 4; ++i) {
       Module module(path);
-      if (module.handle != nullptr) {
-        EXPECT_EQ(Fetch(module.handle, 1, 0x409), kEnglish);
-      } else {
-        EXPECT_EQ(GetLastError(), DWORD{ERROR_BAD_EXE_FORMAT});  // remembered too
-      }
+      EXPECT_EQ(module.handle != nullptr ? Fetch(module.handle, 1, 0x409) : Error(GetLastError()), text);
     }
     EXPECT_EQ(Reads() - before, reads) << path << " " << enabled;
   }

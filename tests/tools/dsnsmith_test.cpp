@@ -118,9 +118,8 @@ TEST_F(DsnsmithTest, NewSqliteSourcesAreListedHaveTheEventTablesAndConnectAndRef
             std::vector<DWORD>({dsnsmith::kFileDatabase, dsnsmith::kServerDatabase, dsnsmith::kFileDatabase}));
   testing_support::OdbcConnection connection(name, true);
   ASSERT_TRUE(connection.connected()) << connection.error();
-  for (const char* table : {"Application", "Security", "System"}) {
+  for (const char* table : {"Application", "Security", "System"})
     EXPECT_TRUE(connection.Execute(std::string("SELECT Workstation, RecordDate, Data FROM ") + table)) << connection.error();
-  }
   EXPECT_FALSE(dsnsmith::CreateSqliteDataSource(name, "C:\\Data\\Other.db", kSchema, &error)) << "the name is taken now";
   EXPECT_NE(error.find("exists already"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(machine.root() / "drives/c/Data/Other.db"));
