@@ -79,11 +79,8 @@ TEST(MessageTableDll, TextsAndMissingIdentifiers) {
   };
   for (const auto& [name, id, language, text] : cases) {
     const bool both = std::string(name) == "events";
-    for (const char* dll : both ? std::vector{"corvid_events64", "corvid_events32"} : std::vector{name}) {
-      Module module(MessageDll(dll));
-      ASSERT_NE(module.handle, nullptr) << dll << " " << GetLastError();
-      EXPECT_EQ(Fetch(module.handle, id, language), text) << dll << " id " << std::hex << id;
-    }
+    for (const char* dll : both ? std::vector{"corvid_events64", "corvid_events32"} : std::vector{name})
+      EXPECT_EQ(Fetch(Module(MessageDll(dll)).handle, id, language), text) << dll << " id " << std::hex << id;
   }
 }
 
