@@ -39,9 +39,8 @@ TEST_F(SettingsTest, OnlyTheInstallPathLoadsTheDefaultsWithoutWritingThem) {
   EXPECT_FALSE(LoadSettings());  // the key without "InstallPath"
   machine.WriteSettings(kInstall);
   ASSERT_TRUE(LoadSettings());
-  EXPECT_EQ(Settings.HelpFile, "C:\\Corvid\\Corvid.hlp");
-  EXPECT_EQ(std::tuple(Settings.DataSource.dataSourceMissing, Settings.DataSource.Type, Settings.TimeOut),
-            std::tuple(1u, 1u, 180u));
+  EXPECT_EQ(std::tuple(Settings.HelpFile, Settings.DataSource.dataSourceMissing, Settings.DataSource.Type,
+                       Settings.TimeOut), std::tuple("C:\\Corvid\\Corvid.hlp", 1u, 1u, 180u));
   EXPECT_EQ(Registry(), testing_support::kSettingsKey + kInstall + "\n");
 }
 

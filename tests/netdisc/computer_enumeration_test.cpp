@@ -29,8 +29,7 @@ TEST(ComposeTypeText, RoleBitsInOrderAndTheLowNibbleOfTheVersion) {
     std::string out;
     corvid::ComputerKind outKind;
     corvid::ComposeTypeText(SERVER_INFO_101{PLATFORM_ID_NT, name.data(), major, 0, type, nullptr}, out, outKind);
-    EXPECT_EQ(out, text) << std::hex << type;
-    EXPECT_EQ(outKind, kind);
+    EXPECT_EQ(std::pair(out, outKind), std::pair(std::string(text), kind)) << std::hex << type;
   }
   name = platform::WideText("ABCDEFGHIJKLMNOPQRST");
   EXPECT_EQ(corvid::MakeEntryFromServerInfo({PLATFORM_ID_NT, name.data(), 4, 0, SV_TYPE_NT | 1, nullptr}).Name,

@@ -155,8 +155,7 @@ TEST(RegKey, LookupsStayRightAfterRemovals) {
   EXPECT_TRUE(deep.RemoveValue("ONE"));
   EXPECT_EQ(deep.FindValue("three"), &deep.values()[1]);
   deep.SetValue("TWO", REG_DWORD, {1, 0, 0, 0});
-  EXPECT_EQ(deep.values()[0].name, "Two");
-  EXPECT_EQ(deep.values()[0].type, uint32_t{REG_DWORD});
+  EXPECT_EQ(std::pair(deep.values()[0].name, deep.values()[0].type), std::pair("Two"s, uint32_t{REG_DWORD}));
 }
 
 }  // namespace
