@@ -1,5 +1,6 @@
-// The default data source: made through the real ODBC installer and our setup library in an ODBC configuration of the
-// test's own, on a machine folder of its own.
+// The default data source: made through the real ODBC installer and our
+// setup library in an ODBC configuration of the test's own, on a machine
+// folder of its own.
 #include <gtest/gtest.h>
 
 #include "config/data_source.h"
@@ -14,14 +15,16 @@ namespace {
 using corvid::Settings;
 using testing_support::IniValue;
 
-// The pause and the notice recorded instead of taken and shown, each with whether the data source was there yet.
+// The pause and the notice recorded instead of taken and shown, each with
+// whether the data source was there yet.
 class DataSourceTest : public ::testing::Test, public platform::ThreadsWrapper, public corvid::PreparingNotice {
  protected:
   void SetUp() override {
     if (testing_support::SqliteOdbcDriver().empty()) GTEST_SKIP() << "the SQLite3 ODBC driver is not installed";
     ASSERT_FALSE(testing_support::CorvidSetupLibrary().empty()) << "libcorvidodbcsetup.so was not built";
   }
-  // Installed as corvid-install leaves it: the key with InstallPath only, and Corvid.db in the install folder.
+  // Installed as corvid-install leaves it: the key with InstallPath only,
+  // and Corvid.db in the install folder.
   void Install(const std::string& installPath, const std::string& hostFolder) {
     Settings = corvid::AppSettings{};
     events.clear();
@@ -44,8 +47,9 @@ class DataSourceTest : public ::testing::Test, public platform::ThreadsWrapper, 
   platform::Override<platform::ThreadsService> useThreads{*this};
 };
 
-// A system source on the install folder's database, named in the settings and saved with every other setting; with a
-// notice, shown for a second before the request and closed after it.
+// A system source on the install folder's database, named in the settings
+// and saved with every other setting; with a notice, shown for a second
+// before the request and closed after it.
 TEST_F(DataSourceTest, CreationMakesTheSystemSourceOnTheInstallFoldersDatabase) {
   // The install path, its folder relative to the machine folder, whether there is a notice.
   const std::tuple<std::string, std::string, bool> cases[] = {

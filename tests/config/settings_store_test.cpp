@@ -1,4 +1,5 @@
-// The settings store against a real registry file, and against a registry that fails on cue.
+// The settings store against a real registry file, and against a registry
+// that fails on cue.
 #include <gtest/gtest.h>
 
 #include "config/settings_store.h"
@@ -67,8 +68,9 @@ TEST_F(SettingsTest, StoredValuesAreTakenAsStored) {
   }
 }
 
-// Every value but the install path, in order, texts with their terminator; an empty name leaves name, type and
-// description alone. A failed write ends the save.
+// Every value but the install path, in order, texts with their terminator;
+// an empty name leaves name, type and description alone. A failed write
+// ends the save.
 TEST_F(SettingsTest, SaveWritesEveryValueButTheInstallPathAndStopsAtAFailure) {
   machine.WriteSettings(kInstall + "\"DSN\"=\"Old\"\n\"Type\"=dword:00000009\n");
   ASSERT_TRUE(LoadSettings());

@@ -1,5 +1,6 @@
-// Whole gathers of the sample domain into SQLite and a throwaway PostgreSQL server, with faults injected at the ODBC
-// seam: no record may be lost and none stored twice, checked against the records of the logs themselves.
+// Whole gathers of the sample domain into SQLite and a throwaway PostgreSQL
+// server, with faults injected at the ODBC seam: no record may be lost and
+// none stored twice, checked against the records of the logs themselves.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -27,7 +28,8 @@ TEST_P(GatherTest, TwiceStoresNothingNewWhateverTheLettersAndAReportedEventIsOne
     for (size_t log = 0; log < 3; ++log) EXPECT_EQ(Status(computer, log), corvid::kStatusCompleted) << computer;
   EXPECT_EQ(Status("OFF05", 0), corvid::kStatusUnableToOpen);
   ExpectEverythingStoredOnce();
-  // Names compare without regard to case, as on Windows: a list in other letters still finds the horizons.
+  // Names compare without regard to case, as on Windows: a list in other
+  // letters still finds the horizons.
   corvid::ComputerList.Clear();
   for (const char* name : {"pdc01", "Bdc02", "srv03", "wS04"}) corvid::ComputerList.Append(corvid::MakeComputerEntry(name));
   ASSERT_TRUE(corvid::RunSilentGather());
@@ -38,8 +40,9 @@ TEST_P(GatherTest, TwiceStoresNothingNewWhateverTheLettersAndAReportedEventIsOne
   ExpectEverythingStoredOnce();
 }
 
-// A statement that fails, a commit that fails (a full disk), a missing table, no ODBC at all: each is told with its own
-// SQLSTATE, read from the handle that failed, and stops the run; the next run completes.
+// A statement that fails, a commit that fails (a full disk), a missing
+// table, no ODBC at all: each is told with its own SQLSTATE, read from the
+// handle that failed, and stops the run; the next run completes.
 TEST_P(GatherTest, ADatabaseThatFailsStopsTheRunAndLosesNothingCommitted) {
   // The call, its failing occurrence (commit 1 ends the horizon's reads, 2 is the first of 101 rows),
   // the state told, the rows kept; no call: the System table dropped.
@@ -66,8 +69,9 @@ TEST_P(GatherTest, ADatabaseThatFailsStopsTheRunAndLosesNothingCommitted) {
   }
 }
 
-// Another client that commits while a gather is between its horizon and its first insert: SQLite must not leave the
-// gather on a stale snapshot that can never write.
+// Another client that commits while a gather is between its horizon and
+// its first insert: SQLite must not leave the gather on a stale snapshot
+// that can never write.
 TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
   if (GetParam() == Backend::kSqlite) {  // the driver's busy time-out short, so that a stall fails fast
     dsn += "Busy";
@@ -88,8 +92,9 @@ TEST_P(GatherTest, ACommitByAnotherClientDoesNotStallTheGather) {
   ExpectEverythingStoredOnce();
 }
 
-// Two gathers of one computer at once, in other letters: the second waits for the first. Each thread's first insert
-// waits (a second at most) for the other's, so two gathers that could overlap, do.
+// Two gathers of one computer at once, in other letters: the second waits
+// for the first. Each thread's first insert waits (a second at most) for the
+// other's, so two gathers that could overlap, do.
 TEST_P(GatherTest, TwoGathersOfOneComputerAtOnceStoreEachRecordOnce) {
   std::mutex mutex;
   std::condition_variable met;
@@ -134,8 +139,9 @@ void Report(const std::string& log, uint32_t when, uint32_t eventId = 6006) {
 
 constexpr uint32_t kLate = 1900000000;  // after every record of the sample
 
-// At the first clear of a run (PDC01's System log comes first), writes `before` events into the log right before it
-// (after the last read) and `after` right after it, in the second kLate; `armed` again for the next run.
+// At the first clear of a run (PDC01's System log comes first), writes
+// `before` events into the log right before it (after the last read) and
+// `after` right after it, in the second kLate; `armed` again for the next run.
 struct ReportAroundClear : platform::EventLogWrapper {
   ReportAroundClear(std::string file, int first, int then)
       : EventLogWrapper(platform::EventLogService::Default()), log(std::move(file)), before(first), after(then) {}
@@ -182,9 +188,11 @@ TEST_P(EraseTest, AnEventWrittenAfterTheLastReadKeepsTheLogUncleared) {
   EXPECT_EQ(LeftIn("PDC01"), 0u);
 }
 
-// The skip rule takes the first records of the newest stored second for rows already stored; after a clear, such
-// records are new. Each round writes records in the second of the clear right after it; the next must store them, once,
-// and clear them only then. The first round also gets an event written during the read, stored before the clear.
+// The skip rule takes the first records of the newest stored second for
+// rows already stored; after a clear, such records are new. Each round
+// writes records in the second of the clear right after it, and the next
+// round must store them, once, and clear them only then. The first round
+// also gets an event written while the log is read, stored before the clear.
 TEST_P(EraseTest, RecordsWrittenInTheSecondOfAClearAreStoredOnceAndNeverLost) {
   Report(pdcSystem, kLate, 6999);
   const size_t sample = Expected("PDC01", "System").size() + 1;
@@ -204,8 +212,10 @@ TEST_P(EraseTest, RecordsWrittenInTheSecondOfAClearAreStoredOnceAndNeverLost) {
   EXPECT_EQ(LeftIn("BDC02"), 0u);
 }
 
-// The real program, silent, as a scheduler starts it: this computer's registry names the data source, the run log is
-// the only report. A run cut off by its time-out leaves only whole commits; the next completes and tells every log.
+// The real program, silent, as a scheduler starts it: this computer's
+// registry names the data source, and the run log is the only report. A
+// run cut off by its time-out leaves only whole commits; the next run
+// completes and tells every log.
 class SilentRunTest : public GatherTest {
  protected:
   std::string Run(const std::string& extra) {

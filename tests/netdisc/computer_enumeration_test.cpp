@@ -36,8 +36,9 @@ TEST(ComposeTypeText, RoleBitsInOrderAndTheLowNibbleOfTheVersion) {
             "ABCDEFGHIJKLMNO");
 }
 
-// A browser of fixed entries that holds back records beyond a size, fails on cue, and answers type queries busily;
-// pauses counted instead of taken; the loading window's steps recorded.
+// A browser of fixed entries that holds back records beyond a size, fails
+// on cue, and answers type queries busily; pauses counted instead of taken;
+// the loading window's steps recorded.
 class EnumerationTest : public ::testing::Test,
                         public platform::NetworkBrowserService,
                         public platform::ThreadsWrapper,
@@ -82,7 +83,8 @@ class EnumerationTest : public ::testing::Test,
   platform::Override<platform::NetworkBrowserService> useBrowser{*this};
 };
 
-// The buffer doubles while the browser has more; ten calls without all of it, or a failure, give an empty list.
+// The buffer doubles while the browser has more; ten calls without all of
+// it, or a failure, give an empty list.
 TEST_F(EnumerationTest, KeepsTheNtComputersInOrderAfterGrowingTheBufferOrGivesUp) {
   entries = {Entry("PDC01", 0x900B), Entry("LANMAN", 0x0003), Entry("WS04", 0x1003), Entry("WS04", 0x1003)};
   fitsFrom = 65000 * 4;
@@ -106,7 +108,8 @@ TEST_F(EnumerationTest, KeepsTheNtComputersInOrderAfterGrowingTheBufferOrGivesUp
   EXPECT_EQ(ComputerList.Count(), 0u);
 }
 
-// One loading window for the whole list, a step per computer; none for an empty list.
+// One loading window for the whole list, a step per computer; none for an
+// empty list.
 TEST_F(EnumerationTest, ABusyComputerIsAskedTenTimesHalfASecondApart) {
   platform::Override<platform::ThreadsService> useThreads(*this);
   entries = {Entry("OLD", SV_TYPE_NT | SV_TYPE_SERVER_NT)};

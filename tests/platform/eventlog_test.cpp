@@ -1,5 +1,6 @@
-// The event log service over .evt files: finding a computer's log through its registry, and the read, count and clear
-// rules that the gatherer relies on, with another writer at work in the same log.
+// The event log service over .evt files: finding a computer's log through
+// its registry, and the read, count and clear rules that the gatherer
+// relies on, with another writer at work in the same log.
 #include "platform/eventlog/eventlog.h"
 
 #include <gtest/gtest.h>
@@ -199,7 +200,8 @@ TEST_F(EventLogTest, ClearEmptiesTheLogUnlessItIsReadOnlyOrUnread) {
   CloseEventLog(log);
 }
 
-// A writer appends while the handle reads: every record arrives whole, once, in order.
+// A writer appends while the handle reads: every record arrives whole,
+// once, in order.
 TEST_F(EventLogTest, ReaderNeverSeesHalfARecordOfAConcurrentWriter) {
   Fill(LocalSystem(), 1, 0x400000);
   constexpr uint32_t kTotal = 3000;

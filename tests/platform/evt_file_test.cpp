@@ -1,5 +1,6 @@
-// The .evt format: records as bytes, logs written and read back (wrapped, split at every kind of place, with stale
-// headers), damage of every kind, and agreement with an independent reader (evtexport) and a real log.
+// The .evt format: records as bytes, logs written and read back (wrapped,
+// split at every kind of place, with stale headers), damage of every kind,
+// and agreement with an independent reader (evtexport) and a real log.
 #include "platform/eventlog/evt_file.h"
 
 #include <fcntl.h>
@@ -28,7 +29,8 @@ Bytes ReadBytes(const std::string& path) {
   return {text.begin(), text.end()};
 }
 
-// Record i of a made-up log: sizes vary with i so that records fall across the wrap point at many different places.
+// Record i of a made-up log: sizes vary with i so that records fall across
+// the wrap point at many different places.
 EventRecordData Sample(uint32_t i) {
   EventRecordData r;
   r.timeGenerated = 1300000000 + i * 7;
@@ -180,9 +182,10 @@ TEST_F(EvtLogTest, WrappedLogsKeepTheNewestRecordsWhereverTheSplitFalls) {
   }
 }
 
-// Logs that wrapped to different points: the cursor ends up ahead of the stale offset in some and behind it in others,
-// where the scan must go round the end of the file to find it. (Appending to such a log: the evt_file fuzz target, from
-// its dirty seed.)
+// Logs that wrapped to different points: the cursor ends up ahead of the
+// stale offset in some and behind it in others, where the scan must go
+// round the end of the file to find it. (Appending to such a log: the
+// evt_file fuzz target, from its dirty seed.)
 TEST_F(EvtLogTest, StaleDirtyHeaderIsRecoveredFromTheCursor) {
   const std::string path = Path("dirty.evt");
   WriteLog(path, 0x800, 10);

@@ -1,6 +1,7 @@
-// Message modules: tables built by windmc, windres and ld, real files made on Windows, loading and caching. (Images
-// broken at random, fetches into fixed and allocated buffers and handles freed twice: the pe_message_table and
-// message_module fuzz targets.)
+// Message modules: tables built by windmc, windres and ld, real files made
+// on Windows, loading and caching. (Images broken at random, fetches into
+// fixed and allocated buffers and handles freed twice: the pe_message_table
+// and message_module fuzz targets.)
 #include "platform/modules/modules.h"
 
 #include <gtest/gtest.h>
@@ -192,8 +193,9 @@ TEST(ModuleCache, RepeatedLoadsReadOnceUnlessTurnedOffAndAChangeIsReadAgain) {
   EXPECT_EQ(Fetch(old.handle, 1001, 0x409), Error(ERROR_MR_MID_NOT_FOUND)) << "old handles keep their table";
 }
 
-// Message files where Windows keeps them: texts in the satellite of the computer's language, or of US English, beside a
-// module without a table; a 32-bit program's files in SysWOW64.
+// Message files where Windows keeps them: texts in the satellite of the
+// computer's language, or of US English, beside a module without a table;
+// a 32-bit program's files in SysWOW64.
 TEST(MessageModules, SatellitesAndSysWow64) {
   REQUIRE_MESSAGE_DLLS();
   TempMachine machine;

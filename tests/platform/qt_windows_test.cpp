@@ -212,8 +212,9 @@ TEST_F(QtWindowsTest, TheSystemMenuSendsItsCommandsFromTheMenuBar) {
   AppendMenuA(menu, MF_STRING, 9900, "&About");
   EnableMenuItem(menu, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED);
   answer = TRUE;
-  // The window manager keeps the title bar's menu: the program's items are reached through a menu bar above the client
-  // area, greyed as Windows greys them for a normal window without sizing frame.
+  // The window manager keeps the title bar's menu: the program's items are
+  // reached through a menu bar above the client area, greyed as Windows
+  // greys them for a normal window without sizing frame.
   auto* bar = window->findChild<QMenuBar*>();
   ASSERT_NE(bar, nullptr);
   RECT client{};

@@ -1,6 +1,8 @@
-// .reg files: exports of regedit (both dialects) and hivexregedit read as the registry calls see them and written back
-// byte for byte, malformed input, merges and deletions. (That whatever reads writes back to the same tree in the same
-// encoding: the reg_file fuzz target; a real SYSTEM hive exported by hivexregedit: gather's InstallationTest.)
+// .reg files: exports of regedit (both dialects) and hivexregedit read as
+// the registry calls see them and written back byte for byte, malformed
+// input, merges and deletions. (That whatever reads writes back to the same
+// tree in the same encoding: the reg_file fuzz target; a real SYSTEM hive
+// exported by hivexregedit: gather's InstallationTest.)
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>

@@ -25,7 +25,8 @@ class FailingOdbc : public platform::OdbcWrapper {
   FailingOdbc() : OdbcWrapper(platform::OdbcService::Default()) {}
   void Fail(OdbcFailure failure) { failure_ = std::move(failure); }  // before it is put in use
 
-// Each call goes through Run under its own name, with the level of the handle that keeps its diagnostics.
+// Each call goes through Run under its own name, with the level of the
+// handle that keeps its diagnostics.
 #define CORVID_FAIL_ON_CUE(name, level, params, args) \
   SQLRETURN name params override { return Run(#name, level, [&] { return target().name args; }); }
   CORVID_FAIL_ON_CUE(SQLAllocEnv, kEnvironment, (SQLHENV* e), (e))
