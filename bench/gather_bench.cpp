@@ -5,22 +5,33 @@
 //
 // For SQLite (a fresh Corvid.db from sql/sqlite.sql, in WAL mode as
 // corvid-install leaves it, through the SQLite3 ODBC driver) and for a
-// throwaway PostgreSQL server (through psqlODBC):
+// throwaway PostgreSQL server (through psqlODBC, with its default data
+// source and with the one docs/database.md recommends):
 //   first gather     GatherLog of a generated log into empty tables
 //   re-gather        the same log again: every record is behind the horizon
 //   bare ODBC        the rows built beforehand with BuildEventRow, inserted
 //                    with the gather's calls (SQLPrepare once, eleven
 //                    SQLBindParameter and an SQLExecute a row, SQLTransact
 //                    every 101 rows) into empty tables
+//   round trip       (PostgreSQL) a prepared SELECT 1 executed once a row:
+//                    what one round trip to the server costs with no row to
+//                    store, the ceiling of any one-execute-a-row insert
 // with, once, the reading and row building alone (no database), which is what
 // a gather adds to the bare inserts; and the peak resident memory of the first gathers, for the log and for one
 // ten times its size (SQLite only).
 //
-// Usage: gather_bench [--records N] [--no-big] [--no-postgres]
+// Usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart]
 //   --records N     records of the log (default 100000); the big one has 10 N
 //   --no-big        skip the big log
 //   --no-postgres   SQLite only (for a profiler run, say)
+//   --cpus same     the gather and the PostgreSQL server on one CPU, so that a
+//                   round trip never waits for another CPU to wake up
+//   --cpus apart    the gather on one CPU, the server on another: every round
+//                   trip wakes the other CPU twice
+// Without --cpus the system places them, and the PostgreSQL figures swing
+// between the two cases with whatever else the machine runs.
 #include <malloc.h>
+#include <sched.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -299,12 +310,51 @@ Figure Bare(const std::string& dsn, std::vector<corvid::EventRow>& rows) {
   });
 }
 
+// `count` executes of a prepared SELECT 1, committing every 101 as the
+// inserts do: the round trips alone, with no row to bind or store.
+Figure RoundTrips(const std::string& dsn, uint32_t count) {
+  return Measure([&](Figure& f) {
+    f.records = count;
+    corvid::OdbcSession session;
+    corvid::DataSourceInfo source;
+    source.DSN = dsn;
+    static char select[] = "SELECT 1";
+    f.ok = corvid::OpenSession(session) && corvid::ConnectSession(session, nullptr, source) &&
+           corvid::Succeeded(odbc::SQLPrepare(session.statement, reinterpret_cast<SQLCHAR*>(select), SQL_NTS));
+    for (uint32_t i = 0; f.ok && i < count; ++i) {
+      f.ok = corvid::Succeeded(odbc::SQLExecute(session.statement)) &&
+             corvid::Succeeded(odbc::SQLFreeStmt(session.statement, SQL_CLOSE)) &&
+             ((i + 1) % 101 != 0 || corvid::CommitSession(session, nullptr));
+    }
+    f.ok = f.ok && corvid::CommitSession(session, nullptr) && corvid::EndSession(session, nullptr);
+    if (!f.ok) std::fprintf(stderr, "gather_bench: round trips failed\n");
+    corvid::CloseSession(session);
+  });
+}
+
+// Puts the calling thread, and the threads and processes it starts from now
+// on, on the `index`th CPU this process may use.
+bool Pin(int index) {
+  cpu_set_t allowed;
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return false;
+  static cpu_set_t first = allowed;  // before any pinning
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &first) && index-- == 0) {
+      cpu_set_t one;
+      CPU_ZERO(&one);
+      CPU_SET(cpu, &one);
+      return ::sched_setaffinity(0, sizeof one, &one) == 0;
+    }
+  }
+  return false;
+}
+
 void Print(const char* database, const char* phase, const Figure& f) {
   if (!f.ok) {
-    std::printf("%-10s  %-20s  FAILED\n", database, phase);
+    std::printf("%-10s  %-22s  FAILED\n", database, phase);
     return;
   }
-  std::printf("%-10s  %-20s  %8u  %7.2f s  %9.0f rec/s  %6.2f s  %6.2f s  %7.1f MiB (+%.1f)\n", database,
+  std::printf("%-10s  %-22s  %8u  %7.2f s  %9.0f rec/s  %6.2f s  %6.2f s  %7.1f MiB (+%.1f)\n", database,
               phase, f.records, f.seconds, f.Rate(), f.cpu.user, f.cpu.system, f.peakKib / 1024.0,
               (f.peakKib - f.startKib) / 1024.0);
   std::fflush(stdout);
@@ -320,9 +370,10 @@ void CheckStored(const std::string& dsn, const char* computer, uint32_t expected
 
 // With the database inside the process (SQLite), the processor time is all
 // the work, and other load on the machine moves it far less than the clock.
-void Ratio(const char* database, const Figure& gather, const Figure& bare, bool inProcess) {
+void Ratio(const char* database, const char* what, const Figure& gather, const Figure& bare, bool inProcess = false) {
   if (!gather.ok || !bare.ok) return;
-  std::printf("%-10s  first gather / bare ODBC = %.0f%%", database, 100.0 * gather.Rate() / bare.Rate());
+  std::printf("%-10s  first gather / bare ODBC%s%s = %.0f%%", database, *what != '\0' ? ", " : "", what,
+              100.0 * gather.Rate() / bare.Rate());
   const double gatherCpu = gather.cpu.user + gather.cpu.system;
   if (inProcess && gatherCpu > 0) {
     std::printf(" (by processor time %.0f%%)", 100.0 * (bare.cpu.user + bare.cpu.system) / gatherCpu);
@@ -336,15 +387,24 @@ int main(int argc, char** argv) {
   uint32_t records = 100000;
   bool big = true;
   bool postgres = true;
+  bool pinned = false, apart = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-big") == 0) {
       big = false;
     } else if (std::strcmp(argv[i], "--no-postgres") == 0) {
       postgres = false;
+    } else if (std::strcmp(argv[i], "--cpus") == 0 && i + 1 < argc &&
+               (std::strcmp(argv[i + 1], "same") == 0 || std::strcmp(argv[i + 1], "apart") == 0)) {
+      apart = std::strcmp(argv[++i], "apart") == 0;
+      if (!Pin(apart ? 1 : 0) || !Pin(0)) {
+        std::fprintf(stderr, "gather_bench: cannot take the CPUs for --cpus\n");
+        return 1;
+      }
+      pinned = true;
     } else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) {
       records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else {
-      std::fprintf(stderr, "usage: gather_bench [--records N] [--no-big] [--no-postgres]\n");
+      std::fprintf(stderr, "usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart]\n");
       return 2;
     }
   }
@@ -367,7 +427,7 @@ int main(int argc, char** argv) {
   }
   std::printf("System log of %u records; descriptions %s\n\n", records,
               HaveMessageFiles() ? "from the sample message files" : "without message files (not built)");
-  std::printf("%-10s  %-20s  %8s  %9s  %15s  %8s  %8s  %s\n", "database", "phase", "records", "time", "rate",
+  std::printf("%-10s  %-22s  %8s  %9s  %15s  %8s  %8s  %s\n", "database", "phase", "records", "time", "rate",
               "user", "kernel", "peak RSS (+ over start)");
 
   corvid::Settings = corvid::AppSettings{};
@@ -407,12 +467,15 @@ int main(int argc, char** argv) {
     }
     Print("SQLite", "bare ODBC insert", bare);
     CheckStored(bareDsn, kComputer, records);
-    Ratio("SQLite", first, bare, true);
+    Ratio("SQLite", "", first, bare, true);
     failures += !first.ok + !bare.ok;
   }
   std::printf("\n");
   if (postgres) {
+    // The server, and the backends it forks, keep the CPU they start on.
+    if (pinned) Pin(apart ? 1 : 0);
     testing_support::PostgresServer server;
+    if (pinned) Pin(0);
     if (testing_support::PostgresOdbcDriver().empty()) {
       std::printf("PostgreSQL: skipped, psqlODBC is not installed\n");
     } else if (!server.ok()) {
@@ -421,45 +484,54 @@ int main(int argc, char** argv) {
       testing_support::OdbcSandbox sandbox;
       const std::string dsn = testing_support::OdbcSandbox::UniqueName("BenchPostgres");
       sandbox.AddDataSource(dsn, testing_support::kPostgresDriverEntry, server.DataSourceAttributes());
-      const Figure first = Gather(dsn, kComputer);
-      Print("PostgreSQL", "first gather", first);
-      CheckStored(dsn, kComputer, records);
-      Print("PostgreSQL", "unchanged re-gather", Gather(dsn, kComputer));
-      CheckStored(dsn, kComputer, records);
-      std::string output;
-      if (!server.Psql("TRUNCATE system", &output)) std::fprintf(stderr, "gather_bench: %s\n", output.c_str());
-      Figure bare;
-      {
-        std::vector<corvid::EventRow> rows;
-        if (!BuildRows(kComputer, rows)) return 1;
-        bare = Bare(dsn, rows);
-      }
-      Print("PostgreSQL", "bare ODBC insert", bare);
-      CheckStored(dsn, kComputer, records);
-      Ratio("PostgreSQL", first, bare, false);
-      failures += !first.ok + !bare.ok;
-
-      // The defaults again on a warm server, then the data source as
-      // docs/database.md recommends it: no savepoint around every statement,
-      // no communication log.
-      if (!server.Psql("TRUNCATE system", &output)) std::fprintf(stderr, "gather_bench: %s\n", output.c_str());
-      const Figure defaults = Gather(dsn, kComputer);
-      Print("PostgreSQL", "first, default DSN", defaults);
-      CheckStored(dsn, kComputer, records);
-      if (!server.Psql("TRUNCATE system", &output)) std::fprintf(stderr, "gather_bench: %s\n", output.c_str());
+      // The data source as docs/database.md recommends it: no savepoint
+      // around every statement, no communication log.
       auto attributes = server.DataSourceAttributes();
       attributes.push_back({"Protocol", "7.4-1"});
       attributes.push_back({"CommLog", "0"});
       const std::string documentedDsn = testing_support::OdbcSandbox::UniqueName("BenchPostgresDoc");
       sandbox.AddDataSource(documentedDsn, testing_support::kPostgresDriverEntry, attributes);
+      const auto truncate = [&server] {
+        std::string output;
+        if (!server.Psql("TRUNCATE system", &output)) std::fprintf(stderr, "gather_bench: %s\n", output.c_str());
+      };
+
+      const Figure first = Gather(dsn, kComputer);
+      Print("PostgreSQL", "first gather", first);
+      CheckStored(dsn, kComputer, records);
+      Print("PostgreSQL", "unchanged re-gather", Gather(dsn, kComputer));
+      CheckStored(dsn, kComputer, records);
+      // The defaults again on a warm server, then the documented data source.
+      truncate();
+      const Figure defaults = Gather(dsn, kComputer);
+      Print("PostgreSQL", "first, default DSN", defaults);
+      CheckStored(dsn, kComputer, records);
+      truncate();
       const Figure documented = Gather(documentedDsn, kComputer);
       Print("PostgreSQL", "first, documented DSN", documented);
       CheckStored(documentedDsn, kComputer, records);
+      Figure bare, bareDocumented;
+      {
+        std::vector<corvid::EventRow> rows;
+        if (!BuildRows(kComputer, rows)) return 1;
+        truncate();
+        bare = Bare(dsn, rows);
+        Print("PostgreSQL", "bare, default DSN", bare);
+        CheckStored(dsn, kComputer, records);
+        truncate();
+        bareDocumented = Bare(documentedDsn, rows);
+        Print("PostgreSQL", "bare, documented DSN", bareDocumented);
+        CheckStored(documentedDsn, kComputer, records);
+      }
+      const Figure trips = RoundTrips(documentedDsn, records);
+      Print("PostgreSQL", "round trip alone", trips);
+      Ratio("PostgreSQL", "default DSN", defaults, bare);
+      Ratio("PostgreSQL", "documented DSN", documented, bareDocumented);
       if (defaults.ok && documented.ok) {
         std::printf("PostgreSQL  documented DSN / defaults = %.0f%% (%.0f against %.0f rec/s)\n",
                     100.0 * documented.Rate() / defaults.Rate(), documented.Rate(), defaults.Rate());
       }
-      failures += !defaults.ok + !documented.ok;
+      failures += !first.ok + !defaults.ok + !documented.ok + !bare.ok + !bareDocumented.ok + !trips.ok;
     }
   }
   std::error_code ignored;
