@@ -156,6 +156,16 @@ class SambaComputer {
     return ::chmod(authFile().c_str(), 0600) == 0;
   }
 
+  // Room for `bytes` of records in `log` (512 KB by default): the service
+  // takes the registry's size into the log when a client next opens it.
+  bool SetLogSize(const std::string& log, uint32_t bytes) const {
+    const std::string key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Eventlog\\" + log;
+    return RecordCount(log.c_str()) >= 0 &&
+           Run({"/usr/bin/net", "-s", config(), "registry", "setvalue", key, "MaxSize", "dword",
+                std::to_string(bytes)}) == 0 &&
+           RecordCount(log.c_str()) >= 0;
+  }
+
   // An event source of `log` with its message file (a path on the server).
   bool AddSource(const std::string& log, const std::string& source, const std::string& file,
                  uint32_t categories) const {
