@@ -266,7 +266,10 @@ class Session {
   const std::string& domain() const { return domain_; }
   // The computer and the credentials, as the pool and the failures know them.
   const std::string& key() const { return key_; }
-  bool kerberos() const { return kerberos_; }
+  // `path` (share first) on `computer`, as this session names it.
+  std::string UrlOf(const std::string& computer, std::string_view path) const {
+    return Url(computer, path, kerberos_);
+  }
 
   // The code of a failed open, remembered for the computer when it did not
   // answer or refused a password: a refused ticket risks no lockout, and the
@@ -290,7 +293,7 @@ class Session {
     if (code != ERROR_ACCESS_DENIED) return code;
     struct stat st;
     auto hold = Hold();
-    if (smbc_getFunctionStat(context_)(context_, Url(computer, share, kerberos_).c_str(), &st) != 0 &&
+    if (smbc_getFunctionStat(context_)(context_, UrlOf(computer, share).c_str(), &st) != 0 &&
         (errno == EACCES || errno == EPERM)) {
       return ERROR_LOGON_FAILURE;
     }
@@ -364,6 +367,15 @@ class SessionPool {
 SessionPool& Sessions() {
   static SessionPool* pool = new SessionPool();  // lives as long as the process
   return *pool;
+}
+
+// An open through a pooled session failed: the session goes, so that the
+// next try starts clean, and the failure becomes its code. `path` begins
+// with the share.
+DWORD Refused(const std::shared_ptr<Session>& session, int error, const std::string& computer,
+              std::string_view path) {
+  Sessions().Drop(session);
+  return session->OpenFailure(error, computer, path.substr(0, path.find_first_of("\\/")));
 }
 
 class Pipe final : public rpc::Transport {
@@ -467,13 +479,10 @@ DWORD OpenPipe(const std::string& computer, std::string_view pipe, std::unique_p
   int error = 0;
   {
     auto hold = Hold();
-    file = smbc_getFunctionOpen(context)(context, Url(computer, path, session->kerberos()).c_str(), O_RDWR, 0);
+    file = smbc_getFunctionOpen(context)(context, session->UrlOf(computer, path).c_str(), O_RDWR, 0);
     error = errno;
   }
-  if (file == nullptr) {
-    Sessions().Drop(session);
-    return session->OpenFailure(error, computer, "IPC$");
-  }
+  if (file == nullptr) return Refused(session, error, computer, path);
   out = std::make_unique<Pipe>(std::move(session), file);
   return ERROR_SUCCESS;
 }
@@ -482,17 +491,14 @@ DWORD StatShareFile(const std::string& computer, std::string_view path, int64_t&
   std::shared_ptr<Session> session;
   if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session->context();
-  const std::string url = Url(computer, path, session->kerberos());
+  const std::string url = session->UrlOf(computer, path);
   struct stat st;
   int failed = 0;
   {
     auto hold = Hold();
     if (smbc_getFunctionStat(context)(context, url.c_str(), &st) != 0) failed = errno != 0 ? errno : EIO;
   }
-  if (failed != 0) {
-    Sessions().Drop(session);
-    return session->OpenFailure(failed, computer, path.substr(0, path.find_first_of("\\/")));
-  }
+  if (failed != 0) return Refused(session, failed, computer, path);
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   modified = st.st_mtime;
   size = static_cast<uint64_t>(st.st_size);
@@ -504,14 +510,13 @@ DWORD ReadShareFile(const std::string& computer, std::string_view path, size_t l
   std::shared_ptr<Session> session;
   if (const DWORD status = Sessions().Get(computer, session); status != ERROR_SUCCESS) return status;
   SMBCCTX* context = session->context();
-  const std::string url = Url(computer, path, session->kerberos());
+  const std::string url = session->UrlOf(computer, path);
   auto hold = Hold();
   SMBCFILE* file = smbc_getFunctionOpen(context)(context, url.c_str(), O_RDONLY, 0);
   if (file == nullptr) {
     const int error = errno;
     hold.unlock();
-    Sessions().Drop(session);
-    return session->OpenFailure(error, computer, path.substr(0, path.find_first_of("\\/")));
+    return Refused(session, error, computer, path);
   }
   DWORD status = ERROR_SUCCESS;
   struct stat st;
