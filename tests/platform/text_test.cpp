@@ -27,4 +27,23 @@ TEST(Utf16, ConvertsBothWaysAndReplacesWhatIsBroken) {
   EXPECT_FALSE(platform::EqualsIgnoreCase("\xC3\xA9", "\xC3\x89"));  // é and É stay apart
 }
 
+TEST(Utf16, BlocksOfFourUnitsAgreeWithUnitByUnit) {
+  // A character that is not ASCII, and a NUL, at every place in and around a block of four units.
+  for (const std::string odd : {"\xC3\xA9", "\xF0\x9F\x90\xA6", "\x7F\xC2\x80"}) {
+    for (size_t at = 0; at <= 9; ++at) {
+      const std::string text = std::string(at, 'a') + odd + std::string(9 - at, 'b');
+      const std::vector<uint8_t> wide = platform::Utf8ToUtf16le(text);
+      EXPECT_EQ(platform::Utf16leToUtf8(wide.data(), wide.size()), text) << at;
+      std::vector<uint8_t> ended = wide;
+      ended[2 * at] = ended[2 * at + 1] = 0;
+      EXPECT_EQ(platform::FindUtf16Nul(ended.data(), 0, ended.size()), 2 * at);
+      EXPECT_EQ(platform::FindUtf16Nul(ended.data(), 2 * at + 2, ended.size()), ended.size());
+    }
+  }
+  // Two zero bytes astride two units (0x0041 0x4100) are no NUL, nor is a NUL cut by the end.
+  const uint8_t astride[] = {0x41, 0x00, 0x00, 0x41, 0x41, 0x00, 0x41, 0x00, 0x41, 0x00, 0x00};
+  EXPECT_EQ(platform::FindUtf16Nul(astride, 0, sizeof astride), sizeof astride);
+  EXPECT_EQ(platform::FindUtf16Nul(astride, 1, sizeof astride), 1u);
+}
+
 }  // namespace

@@ -36,8 +36,12 @@ bool IsValidUtf8(std::string_view text);
 // UTF-16LE bytes to UTF-8. Unpaired surrogates become U+FFFD; an odd trailing
 // byte is dropped.
 std::string Utf16leToUtf8(const uint8_t* data, size_t size);
-// The same into `out`, whose buffer is used again.
-void Utf16leToUtf8(const uint8_t* data, size_t size, std::string& out);
+// The same written at `out`, which has room for three bytes a UTF-16 unit;
+// the count of bytes written.
+size_t Utf16leToUtf8(const uint8_t* data, size_t size, char* out);
+// The offset of the first UTF-16 NUL at an even distance from `from`, below
+// `end`; `end` when there is none.
+size_t FindUtf16Nul(const uint8_t* data, size_t from, size_t end);
 // UTF-8 to UTF-16LE bytes. Invalid sequences become U+FFFD.
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view text);
 

@@ -255,8 +255,9 @@ class FileEventLog final : public EventLogService {
       return Fail(ERROR_INVALID_PARAMETER);
     }
     evt::FileLock lock(handle->fd(), false);
-    if (!evt::StillNamedBy(handle->fd(), handle->path)) return Fail(ERROR_HANDLE_EOF);
-    evt::FileSource source(handle->fd());
+    struct stat opened;
+    if (!evt::StillNamedBy(handle->fd(), handle->path, &opened)) return Fail(ERROR_HANDLE_EOF);
+    evt::FileSource source(handle->fd(), opened);
     evt::LogLayout layout;
     if (const DWORD status = evt::LocateRecords(source, layout, handle->eofHint);
         status != ERROR_SUCCESS) {

@@ -346,14 +346,12 @@ bool TakeText(std::span<const uint8_t> bytes, uint32_t& pos, uint32_t end, TextW
     }
     return false;
   }
-  for (uint32_t i = pos; i + 2 <= end; i += 2) {
-    if (bytes[i] == 0 && bytes[i + 1] == 0) {
-      Utf16leToUtf8(bytes.data() + pos, i - pos, out);
-      pos = i + 2;
-      return true;
-    }
-  }
-  return false;
+  const size_t nul = FindUtf16Nul(bytes.data(), pos, end);
+  if (nul >= end) return false;
+  out.assign((nul - pos) / 2 * 3, '\0');
+  out.resize(Utf16leToUtf8(bytes.data() + pos, nul - pos, out.data()));
+  pos = static_cast<uint32_t>(nul + 2);
+  return true;
 }
 
 void PutText(std::vector<uint8_t>& out, std::string_view text, TextWidth width) {
@@ -384,16 +382,36 @@ FileSource::FileSource(int fd, size_t window) : fd_(fd), windowSize_(window) {
   if (::fstat(fd, &st) == 0 && st.st_size > 0) size_ = static_cast<uint64_t>(st.st_size);
 }
 
+FileSource::FileSource(int fd, const struct stat& status, size_t window)
+    : fd_(fd), windowSize_(window), size_(status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0) {}
+
 bool FileSource::ReadAt(uint64_t offset, void* out, size_t size) {
   if (offset > size_ || size > size_ - offset) return false;
   if (size > windowSize_) return PreadAll(fd_, out, size, offset);
   if (offset < windowStart_ || offset + size > windowStart_ + windowFill_) {
-    const size_t fill = static_cast<size_t>(std::min<uint64_t>(windowSize_, size_ - offset));
+    // A read elsewhere (the header, the cursor, the first record of a
+    // bufferful) fills a few pages; reading on past the window's end fills
+    // twice as much each time, up to the window, from a little before that
+    // end: the record that crosses it, whose last field was asked for first,
+    // comes in the same read. A bufferful costs the copy of what it reads
+    // rather than of two whole windows.
+    constexpr size_t kFirstFill = 16 * 1024;
+    constexpr size_t kOverlap = 4 * 1024;
+    const uint64_t windowEnd = windowStart_ + windowFill_;
+    uint64_t start = offset;
+    if (windowFill_ > 0 && offset >= windowStart_ && offset <= windowEnd + nextFill_) {
+      nextFill_ = std::min(windowSize_, nextFill_ * 2);
+      start = std::min<uint64_t>(offset, std::max<uint64_t>(windowStart_, windowEnd - std::min(windowFill_, kOverlap)));
+      if (offset + size - start > windowSize_) start = offset;
+    } else {
+      nextFill_ = std::min(windowSize_, kFirstFill);
+    }
+    const size_t fill = static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(nextFill_, offset + size - start), size_ - start));
     if (window_ == nullptr) window_.reset(new uint8_t[windowSize_]);
     windowFill_ = 0;
-    if (!PreadAll(fd_, window_.get(), fill, offset)) return false;
+    if (!PreadAll(fd_, window_.get(), fill, start)) return false;
     windowFill_ = fill;
-    windowStart_ = offset;
+    windowStart_ = start;
   }
   std::memcpy(out, window_.get() + (offset - windowStart_), size);
   return true;
@@ -554,45 +572,61 @@ DWORD ToSingleByte(std::span<const uint8_t> wide, std::vector<uint8_t>& out) {
   const auto within = [&](uint32_t offset, uint64_t length) {
     return offset >= kFixedSize && offset <= body && length <= body - offset;
   };
-  thread_local std::string text;
+  // Written at a cursor into room sized once for what a sound record can
+  // need; only a record whose parts overlap asks for more.
+  out.resize(size_t{size} / 2 * 3 + kFixedSize + 8);
+  size_t used = kFixedSize;
+  const auto room = [&](size_t bytes) {
+    if (bytes > out.size() - used) out.resize(std::max(used + bytes, out.size() * 2));
+    return out.data() + used;
+  };
   // The UTF-16 text at `pos`, appended as UTF-8 with its NUL.
   const auto takeText = [&](uint32_t& pos) {
-    if (!TakeText(wide, pos, body, TextWidth::kUtf16, text)) return false;
-    out.insert(out.end(), text.begin(), text.end());
-    out.push_back(0);
+    const size_t nul = FindUtf16Nul(wide.data(), pos, body);
+    if (nul >= body) return false;
+    auto* at = reinterpret_cast<char*>(room((nul - pos) / 2 * 3 + 1));
+    const size_t length = Utf16leToUtf8(wide.data() + pos, nul - pos, at);
+    at[length] = '\0';
+    used += length + 1;
+    pos = static_cast<uint32_t>(nul + 2);
     return true;
   };
   const auto append = [&](uint32_t offset, uint32_t length) {
-    out.insert(out.end(), wide.begin() + offset, wide.begin() + offset + length);
+    std::memcpy(room(length), wide.data() + offset, length);
+    used += length;
   };
-  out.assign(kFixedSize, 0);
+  const auto padTo = [&](size_t end) {
+    std::memset(room(end - used), 0, end - used);
+    used = end;
+  };
   uint32_t pos = kFixedSize;
   if (!takeText(pos) || !takeText(pos)) return ERROR_EVENTLOG_FILE_CORRUPT;
-  out.resize((out.size() + 3) & ~size_t{3});
+  padTo((used + 3) & ~size_t{3});
   EVENTLOGRECORD narrow = fixed;
   if (fixed.UserSidLength > 0 && !within(fixed.UserSidOffset, fixed.UserSidLength)) {
     return ERROR_EVENTLOG_FILE_CORRUPT;
   }
-  narrow.UserSidOffset = static_cast<DWORD>(out.size());
+  narrow.UserSidOffset = static_cast<DWORD>(used);
   if (fixed.UserSidLength > 0) append(fixed.UserSidOffset, fixed.UserSidLength);
-  narrow.StringOffset = static_cast<DWORD>(out.size());
+  narrow.StringOffset = static_cast<DWORD>(used);
   if (fixed.NumStrings > 0) {
     if (!within(fixed.StringOffset, 0)) return ERROR_EVENTLOG_FILE_CORRUPT;
     pos = fixed.StringOffset;
     for (WORD i = 0; i < fixed.NumStrings; ++i) {
-      if (!takeText(pos) || out.size() > UINT32_MAX / 2) return ERROR_EVENTLOG_FILE_CORRUPT;
+      if (!takeText(pos) || used > UINT32_MAX / 2) return ERROR_EVENTLOG_FILE_CORRUPT;
     }
   }
   if (fixed.DataLength > 0 && !within(fixed.DataOffset, fixed.DataLength)) return ERROR_EVENTLOG_FILE_CORRUPT;
   // Three bytes of UTF-8 for two of UTF-16: the same bound as EncodeRecord's.
-  if (out.size() + fixed.DataLength > UINT32_MAX / 2) return ERROR_EVENTLOG_FILE_CORRUPT;
-  narrow.DataOffset = static_cast<DWORD>(out.size());
+  if (used + fixed.DataLength > UINT32_MAX / 2) return ERROR_EVENTLOG_FILE_CORRUPT;
+  narrow.DataOffset = static_cast<DWORD>(used);
   if (fixed.DataLength > 0) append(fixed.DataOffset, fixed.DataLength);
   // Windows pads with 1 to 4 bytes, never none, and so do we.
-  out.resize(out.size() + 4 - out.size() % 4 + 4, 0);
-  narrow.Length = static_cast<DWORD>(out.size());
+  padTo(used + 4 - used % 4 + 4);
+  out.resize(used);
+  narrow.Length = static_cast<DWORD>(used);
   PutFixed(out.data(), narrow);
-  Put32(out.data() + out.size() - 4, narrow.Length);
+  Put32(out.data() + used - 4, narrow.Length);
   return ERROR_SUCCESS;
 }
 
@@ -846,10 +880,11 @@ FileLock::FileLock(int fd, bool exclusive) : fd_(fd) {
 
 FileLock::~FileLock() { ::flock(fd_, LOCK_UN); }
 
-bool StillNamedBy(int fd, const std::string& path) {
+bool StillNamedBy(int fd, const std::string& path, struct stat* status) {
   struct stat open, named;
-  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+  if (status == nullptr) status = &open;
+  return ::fstat(fd, status) == 0 && ::stat(path.c_str(), &named) == 0 && status->st_dev == named.st_dev &&
+         status->st_ino == named.st_ino;
 }
 
 DWORD ErrorFromErrno(int error) {

@@ -26,6 +26,8 @@
 // reading handle that finds its file replaced knows the log was cleared.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -80,6 +82,8 @@ class MemorySource final : public ByteSource {
 class FileSource final : public ByteSource {
  public:
   explicit FileSource(int fd, size_t window = 64 * 1024);
+  // With the file's status already taken, which gives its size.
+  FileSource(int fd, const struct stat& status, size_t window = 64 * 1024);
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* out, size_t size) override;
 
@@ -92,6 +96,7 @@ class FileSource final : public ByteSource {
   // each time cost more than reading them.
   std::unique_ptr<uint8_t[]> window_;
   size_t windowFill_ = 0;
+  size_t nextFill_ = 0;
 };
 
 struct FileHeader {
@@ -236,7 +241,7 @@ class FileLock {
 };
 
 // Whether `path` still names the file open on `fd`.
-bool StillNamedBy(int fd, const std::string& path);
+bool StillNamedBy(int fd, const std::string& path, struct stat* status = nullptr);
 
 // Windows' code for a failed open or read of a host file.
 DWORD ErrorFromErrno(int error);
