@@ -1,5 +1,6 @@
 #include "describe/description.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,13 +15,15 @@ constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATA
 constexpr DWORD kFetchIntoBuffer = FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE;
 constexpr DWORD kNeutralLanguage = 0x0400;
 
-// The two spellings differ on purpose: "Source (" without strings,
-// "Source(" with them, and the second ends with a blank.
-constexpr const char kMissingFormat[] =
-    "The description for Event ID ( %lu ) in Source ( %s ) could not be found.";
-constexpr const char kMissingWithStringsFormat[] =
-    "The description for Event ID ( %lu ) in Source( %s ) could not be found. It contains the "
-    "following insertion string(s): ";
+// The text around the event id and the source. The two spellings differ on
+// purpose: "Source (" without strings, "Source(" with them, and the second
+// ends with a blank.
+constexpr std::string_view kMissingStart = "The description for Event ID ( ";
+constexpr std::string_view kMissingSource = " ) in Source ( ";
+constexpr std::string_view kMissingEnd = " ) could not be found.";
+constexpr std::string_view kMissingSourceWithStrings = " ) in Source( ";
+constexpr std::string_view kMissingEndWithStrings =
+    " ) could not be found. It contains the following insertion string(s): ";
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
@@ -92,25 +95,31 @@ DescriptionText RenderDescription(const EventSourceTable& table, std::string_vie
 DescriptionText FormatMissingDescription(std::string_view sourceName, const EVENTLOGRECORD& record,
                                          const InsertionStrings* strings) {
   const bool withStrings = record.NumStrings > 0 && strings != nullptr;
-  const char* format = withStrings ? kMissingWithStringsFormat : kMissingFormat;
-  size_t size = sourceName.size() + std::strlen(format) + 20;
+  const std::string_view middle = withStrings ? kMissingSourceWithStrings : kMissingSource;
+  const std::string_view end = withStrings ? kMissingEndWithStrings : kMissingEnd;
+  char id[8];
+  const std::string_view idText(id, static_cast<size_t>(std::to_chars(id, id + sizeof id, record.EventID & 0xFFFF).ptr - id));
+  size_t size = kMissingStart.size() + idText.size() + middle.size() + sourceName.size() + end.size() + 1;
   if (withStrings) {
     for (const std::string& s : *strings) size += s.size() + 1;
   }
   auto* buffer = static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
   if (buffer == nullptr) return DescriptionText{};
-  const std::string source(sourceName);
-  int written = std::snprintf(buffer, size, format,
-                              static_cast<unsigned long>(record.EventID & 0xFFFF), source.c_str());
-  size_t length = written > 0 ? static_cast<size_t>(written) : 0;
+  // Written piece by piece: this runs for every record of a source without
+  // message files.
+  size_t length = 0;
+  const auto put = [&](std::string_view piece) {
+    std::memcpy(buffer + length, piece.data(), piece.size());
+    length += piece.size();
+  };
+  for (const std::string_view piece : {kMissingStart, idText, middle, sourceName, end}) put(piece);
   if (withStrings) {
     for (const std::string& s : *strings) {
-      std::memcpy(buffer + length, s.data(), s.size());
-      length += s.size();
+      put(s);
       buffer[length++] = ' ';
     }
-    buffer[length] = '\0';
   }
+  buffer[length] = '\0';
   return DescriptionText{buffer, static_cast<DWORD>(length)};
 }
 

@@ -95,13 +95,12 @@ void SubstituteInsertions(char*& text, DWORD& length, const InsertionStrings& st
   size_t scan = 0;
   bool replaced = false;
   while (scan < message.size()) {
-    if (message[scan] != '%' || scan + 1 == message.size()) {
-      ++scan;
-      continue;
-    }
+    scan = message.find('%', scan);
+    if (scan == std::string_view::npos || scan + 1 == message.size()) break;
     const int64_t number = ReadMarkerNumber(message, scan + 1);
     if (number >= 1 && number <= static_cast<int64_t>(count) &&
         static_cast<size_t>(number) <= strings.size()) {
+      if (!replaced) result.reserve(message.size() + 256);
       result.append(message.substr(segment, scan - segment));
       result.append(strings[static_cast<size_t>(number) - 1]);
       // Only the digits right behind the percent sign go; a blank or a sign

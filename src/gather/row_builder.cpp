@@ -83,7 +83,8 @@ EventRow BuildEventRow(const char* computerName, const EventSourceTable& table,
 }
 
 Timestamp ToLocalTimestamp(DWORD seconds) {
-  const int64_t ticks = EpochTicks() + static_cast<int64_t>(seconds) * 10000000;
+  static const int64_t epoch = EpochTicks();  // the same instant for every record
+  const int64_t ticks = epoch + static_cast<int64_t>(seconds) * 10000000;
   const FILETIME ft = ToFileTime(ticks);
   SYSTEMTIME utc{};
   SYSTEMTIME local{};

@@ -188,26 +188,47 @@ class RegistryAccounts final : public AccountsService {
         SidLength(static_cast<const uint8_t*>(sid), 8 + 4 * 15) == 0) {
       return Uncached(systemName, sid, name, nameSize, domain, domainSize, use);
     }
+    const auto* sidBytes = static_cast<const uint8_t*>(sid);
+    const std::string_view sidText(reinterpret_cast<const char*>(sidBytes), SidLength(sidBytes, 8 + 4 * 15));
+    const std::string_view asked(systemName != nullptr ? systemName : "");
+    const uint64_t generation = CurrentRoots().generation;
+    const auto time = std::chrono::steady_clock::now();
+    // The answers this thread gave last are given again while trusted,
+    // compared as the caller spelt the computer, without a key to build.
+    struct Recent {
+      const RegistryAccounts* owner = nullptr;
+      std::string system;
+      uint64_t generation = 0;
+      std::string sid;
+      Answer answer;
+    };
+    thread_local Recent recent[4];
+    thread_local size_t nextRecent = 0;
+    for (const Recent& known : recent) {
+      if (known.owner == this && known.sid == sidText && known.system == asked && known.generation == generation &&
+          time - known.answer.checked <= kTrusted) {
+        return Answer::Give(known.answer, name, nameSize, domain, domainSize, use);
+      }
+    }
+    const auto remember = [&](const Answer& answer) {
+      recent[nextRecent] = Recent{this, std::string(asked), generation, std::string(sidText), answer};
+      nextRecent = (nextRecent + 1) % std::size(recent);
+    };
     const std::string computer = StripBackslashes(systemName);
     // Per machine folder and network root, by their generation; the SID as
     // its bytes, which the check above has measured.
-    const auto* sidBytes = static_cast<const uint8_t*>(sid);
-    std::string key = FoldCase(computer) + "\n" + std::to_string(CurrentRoots().generation) + "\n";
-    key.append(reinterpret_cast<const char*>(sidBytes), SidLength(sidBytes, 8 + 4 * 15));
+    std::string key = FoldCase(computer) + "\n" + std::to_string(generation) + "\n";
+    key.append(sidText);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = answers_.find(key);
       FileStamp now;
-      const auto time = std::chrono::steady_clock::now();
       if (it != answers_.end() &&
           (time - it->second.checked <= kTrusted ||
            (StampOf(it->second.registryFile, now) && now == it->second.stamp))) {
         Answer& known = it->second;
         if (time - known.checked > kTrusted) known.checked = time;
-        if (!known.found) {
-          SetLastError(ERROR_NONE_MAPPED);
-          return FALSE;
-        }
+        remember(known);
         return Answer::Give(known, name, nameSize, domain, domainSize, use);
       }
     }
@@ -225,7 +246,9 @@ class RegistryAccounts final : public AccountsService {
     if (stamped && (ok || error == ERROR_NONE_MAPPED)) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (answers_.size() >= 4096) answers_.clear();
-      answers_[key] = Answer{registryFile, before, ok != FALSE, account, owner, kind, std::chrono::steady_clock::now()};
+      const Answer& stored = answers_[key] =
+          Answer{registryFile, before, ok != FALSE, account, owner, kind, std::chrono::steady_clock::now()};
+      remember(stored);
     }
     if (!ok) {
       // Names too long for our buffers: let the caller's buffers be measured.
@@ -249,6 +272,10 @@ class RegistryAccounts final : public AccountsService {
     std::chrono::steady_clock::time_point checked;
     static BOOL Give(const Answer& a, char* name, DWORD* nameSize, char* domain, DWORD* domainSize,
                      SID_NAME_USE* use) {
+      if (!a.found) {
+        SetLastError(ERROR_NONE_MAPPED);
+        return FALSE;
+      }
       return Respond(a.account.c_str(), a.owner.c_str(), a.kind, name, nameSize, domain, domainSize, use);
     }
   };
@@ -355,7 +382,7 @@ class NetworkAccounts final : public AccountsService {
  public:
   BOOL LookupAccountSid(const char* systemName, const void* sid, char* name, DWORD* nameSize, char* domain,
                         DWORD* domainSize, SID_NAME_USE* use) override {
-    if (!StripBackslashes(systemName).empty() && smb::LiveNetwork()) {
+    if (systemName != nullptr && systemName[std::strspn(systemName, "\\")] != '\0' && smb::LiveNetwork()) {
       return LiveAccountsService().LookupAccountSid(systemName, sid, name, nameSize, domain, domainSize, use);
     }
     return folder_.LookupAccountSid(systemName, sid, name, nameSize, domain, domainSize, use);

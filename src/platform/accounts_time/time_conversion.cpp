@@ -61,15 +61,22 @@ SYSTEMTIME FromUnix(int64_t seconds, WORD milliseconds) {
     rest += 86400;
     --days;
   }
-  int64_t y;
-  unsigned m;
-  unsigned d;
-  CivilFromDays(days, y, m, d);
-  SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(m);
-  st.wDay = static_cast<WORD>(d);
-  st.wDayOfWeek = static_cast<WORD>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+  // Record after record falls on the same day as the one before: its date
+  // is worked out once.
+  thread_local int64_t lastDays = INT64_MIN;
+  thread_local SYSTEMTIME date{};
+  if (days != lastDays) {
+    int64_t y;
+    unsigned m;
+    unsigned d;
+    CivilFromDays(days, y, m, d);
+    date.wYear = static_cast<WORD>(y);
+    date.wMonth = static_cast<WORD>(m);
+    date.wDay = static_cast<WORD>(d);
+    date.wDayOfWeek = static_cast<WORD>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    lastDays = days;
+  }
+  SYSTEMTIME st = date;
   st.wHour = static_cast<WORD>(rest / 3600);
   st.wMinute = static_cast<WORD>(rest / 60 % 60);
   st.wSecond = static_cast<WORD>(rest % 60);
@@ -86,7 +93,15 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay);
+  // The count of days of the date before, kept as FromUnix keeps its date.
+  thread_local WORD lastDate[3] = {};
+  thread_local int64_t days = 0;
+  if (st->wYear != lastDate[0] || st->wMonth != lastDate[1] || st->wDay != lastDate[2]) {
+    days = DaysFromCivil(st->wYear, st->wMonth, st->wDay);
+    lastDate[0] = st->wYear;
+    lastDate[1] = st->wMonth;
+    lastDate[2] = st->wDay;
+  }
   const int64_t seconds = days * 86400 + st->wHour * 3600 + st->wMinute * 60 + st->wSecond;
   *ft = FromTicks((seconds + kEpochDifference) * kTicksPerSecond +
                   st->wMilliseconds * kTicksPerMillisecond);

@@ -671,29 +671,59 @@ std::shared_ptr<const LoadedImage> LoadShareImage(std::string_view windowsPath, 
 }
 
 // The modules handed out, by handle. A handle is odd, as Windows marks
-// modules loaded as data files.
+// modules loaded as data files. A gather takes and gives back a handle or
+// two for every record: the slots are used again, so that costs no
+// allocation, and a serial in the handle tells a freed one from its slot's
+// next tenant.
 class HandleTable {
  public:
   HMODULE Add(std::shared_ptr<const LoadedImage> image) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const uintptr_t value = (next_++ << 4) | 1;
-    modules_.emplace(value, std::move(image));
-    return reinterpret_cast<HMODULE>(value);
+    size_t index = slots_.size();
+    if (free_.empty()) {
+      slots_.emplace_back();
+    } else {
+      index = free_.back();
+      free_.pop_back();
+    }
+    Entry& entry = slots_[index];
+    entry.value = (((serial_++ & kSerialMask) << kIndexBits | index) << 4) | 1;
+    entry.image = std::move(image);
+    return reinterpret_cast<HMODULE>(entry.value);
   }
   std::shared_ptr<const LoadedImage> Get(HMODULE module) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = modules_.find(reinterpret_cast<uintptr_t>(module));
-    return found == modules_.end() ? nullptr : found->second;
+    const Entry* entry = Find(module);
+    return entry == nullptr ? nullptr : entry->image;
   }
   bool Remove(HMODULE module) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return modules_.erase(reinterpret_cast<uintptr_t>(module)) == 1;
+    Entry* entry = Find(module);
+    if (entry == nullptr) return false;
+    entry->value = 0;
+    entry->image.reset();
+    free_.push_back(static_cast<size_t>(entry - slots_.data()));
+    return true;
   }
 
  private:
+  static constexpr unsigned kIndexBits = 24;
+  static constexpr uintptr_t kSerialMask = (uintptr_t{1} << (sizeof(uintptr_t) * 8 - kIndexBits - 4)) - 1;
+  struct Entry {
+    uintptr_t value = 0;
+    std::shared_ptr<const LoadedImage> image;
+  };
+  Entry* Find(HMODULE module) {
+    const auto value = reinterpret_cast<uintptr_t>(module);
+    const size_t index = (value >> 4) & ((uintptr_t{1} << kIndexBits) - 1);
+    if ((value & 1) == 0 || index >= slots_.size() || slots_[index].value != value) return nullptr;
+    return &slots_[index];
+  }
+
   std::mutex mutex_;
-  uintptr_t next_ = 0x1000;
-  std::unordered_map<uintptr_t, std::shared_ptr<const LoadedImage>> modules_;
+  uintptr_t serial_ = 1;
+  std::vector<Entry> slots_;
+  std::vector<size_t> free_;
 };
 
 class DataFileModules final : public MessageModuleService {
@@ -703,10 +733,10 @@ class DataFileModules final : public MessageModuleService {
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
     }
-    std::string windowsPath = fileName;
-    if (windowsPath.find_first_of("\\/:") == std::string::npos) {
-      windowsPath = SystemFolder() + "\\" + windowsPath;
-    }
+    const std::string_view named(fileName);
+    std::string bareName;  // a whole path is compared as given, without a copy
+    if (named.find_first_of("\\/:") == std::string_view::npos) bareName = SystemFolder() + "\\" + fileName;
+    const std::string_view whole = bareName.empty() ? named : std::string_view(bareName);
     // A gather loads the same few files for record after record: the images
     // this thread loaded last are given again, without a look at the cache,
     // for as long as the cache would have trusted them. Keyed by the path a
@@ -724,13 +754,14 @@ class DataFileModules final : public MessageModuleService {
     if (caching) {
       const auto now = std::chrono::steady_clock::now();
       for (Recent& known : recent) {
-        if (known.image != nullptr && known.generation == generation && now < known.freshUntil &&
-            known.fileName == windowsPath) {
+        if (known.image != nullptr && known.fileName == whole && known.generation == generation &&
+            now < known.freshUntil) {
           cacheHits.fetch_add(1, std::memory_order_relaxed);
           return handles_.Add(known.image);
         }
       }
     }
+    std::string windowsPath(whole);
     loadFreshUntil = std::chrono::steady_clock::time_point::max();
     std::string loadedFrom;  // the SysWOW64 path, when the file was found there
     LONG status = ERROR_FILE_NOT_FOUND;
@@ -882,11 +913,17 @@ class DataFileModules final : public MessageModuleService {
                       char* buffer, DWORD size, va_list* arguments) override {
     const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
     if (allocate && buffer != nullptr) *reinterpret_cast<char**>(buffer) = nullptr;
-    std::string text;
-    if (const LONG status = Text(flags, source, messageId, languageId, arguments, text); status != ERROR_SUCCESS) {
+    // A text fetched before is copied out of the image's memo, which the
+    // holder keeps alive.
+    std::string made;
+    const std::string* found = &made;
+    std::shared_ptr<const LoadedImage> holder;
+    if (const LONG status = Text(flags, source, messageId, languageId, arguments, made, found, holder);
+        status != ERROR_SUCCESS) {
       SetLastError(static_cast<DWORD>(status));
       return 0;
     }
+    const std::string& text = *found;
     if (text.empty()) {
       SetLastError(ERROR_NO_WORK_DONE);
       return 0;
@@ -954,10 +991,11 @@ class DataFileModules final : public MessageModuleService {
 
   // The text with its escapes applied; from a module's table without
   // inserts, remembered per image.
+  // A remembered text is given as `found`, in the memo of `image`; `text`
+  // holds one made now.
   LONG Text(DWORD flags, const void* source, DWORD messageId, DWORD languageId, va_list* arguments,
-            std::string& text) {
+            std::string& text, const std::string*& found, std::shared_ptr<const LoadedImage>& image) {
     constexpr DWORD kKept = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS;
-    std::shared_ptr<const LoadedImage> image;
     uint64_t key = 0;
     constexpr DWORD kAsked = kKept | FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_SYSTEM |
                              FORMAT_MESSAGE_MAX_WIDTH_MASK;
@@ -966,9 +1004,9 @@ class DataFileModules final : public MessageModuleService {
       key = (uint64_t{messageId} << 32) | (uint64_t{languageId} << 16) | UserDefaultLanguage();
       if (image != nullptr) {
         std::lock_guard<std::mutex> lock(image->fetchedMutex);
-        if (const auto found = image->fetched.find(key); found != image->fetched.end()) {
-          text = found->second.text;
-          return found->second.status;
+        if (const auto known = image->fetched.find(key); known != image->fetched.end()) {
+          found = &known->second.text;
+          return known->second.status;
         }
       }
     }
