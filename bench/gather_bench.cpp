@@ -20,8 +20,11 @@
 // a gather adds to the bare inserts; and the peak resident memory of the first gathers, for the log and for one
 // ten times its size (SQLite only).
 //
-// Usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart]
+// Usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart] [--repeat N]
 //   --records N     records of the log (default 100000); the big one has 10 N
+//   --repeat N      N more first gathers and bare loops into fresh databases,
+//                   taking turns, and the median of their ratios: on a shared
+//                   machine one pair swings by several points
 //   --no-big        skip the big log
 //   --no-postgres   SQLite only (for a profiler run, say)
 //   --cpus same     the gather and the PostgreSQL server on one CPU, so that a
@@ -39,6 +42,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <cstdio>
@@ -381,6 +385,37 @@ void Ratio(const char* database, const char* what, const Figure& gather, const F
   std::printf("\n");
 }
 
+// The median ratio of `times` first gathers and bare loops, each into a
+// database of its own, one after the other.
+bool Repeated(const testing_support::OdbcSandbox& sandbox, std::vector<corvid::EventRow>& rows, int times) {
+  std::vector<double> byClock, byProcessor;
+  for (int i = 0; i < times; ++i) {
+    std::string why;
+    const std::string gatherDsn = testing_support::OdbcSandbox::UniqueName("BenchGatherAgain");
+    const std::string bareDsn = testing_support::OdbcSandbox::UniqueName("BenchBareAgain");
+    const std::filesystem::path gatherDb = sandbox.AddSqliteEventsDataSource(gatherDsn, &why, "gather-again.db");
+    const std::filesystem::path bareDb = sandbox.AddSqliteEventsDataSource(bareDsn, &why, "bare-again.db");
+    if (gatherDb.empty() || bareDb.empty()) {
+      std::fprintf(stderr, "gather_bench: %s\n", why.c_str());
+      return false;
+    }
+    const Figure gather = Gather(gatherDsn, kComputer);
+    const Figure bare = Bare(bareDsn, rows);
+    if (!gather.ok || !bare.ok) return false;
+    byClock.push_back(gather.Rate() / bare.Rate());
+    byProcessor.push_back((bare.cpu.user + bare.cpu.system) / (gather.cpu.user + gather.cpu.system));
+    for (const auto& db : {gatherDb, bareDb}) {
+      for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(db.string() + suffix);
+    }
+  }
+  std::sort(byClock.begin(), byClock.end());
+  std::sort(byProcessor.begin(), byProcessor.end());
+  std::printf("SQLite      first gather / bare ODBC, median of %d more = %.0f%% (%.0f to %.0f%%; by processor time %.0f%%)\n",
+              times, 100 * byClock[byClock.size() / 2], 100 * byClock.front(), 100 * byClock.back(),
+              100 * byProcessor[byProcessor.size() / 2]);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -388,6 +423,7 @@ int main(int argc, char** argv) {
   bool big = true;
   bool postgres = true;
   bool pinned = false, apart = false;
+  int repeat = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-big") == 0) {
       big = false;
@@ -401,10 +437,13 @@ int main(int argc, char** argv) {
         return 1;
       }
       pinned = true;
+    } else if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
+      repeat = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) {
       records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else {
-      std::fprintf(stderr, "usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart]\n");
+      std::fprintf(stderr,
+                   "usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart] [--repeat N]\n");
       return 2;
     }
   }
@@ -464,6 +503,7 @@ int main(int argc, char** argv) {
       if (!build.ok) return 1;
       Print("-", "read + build rows", build);
       bare = Bare(bareDsn, rows);
+      if (repeat > 0 && !Repeated(sandbox, rows, repeat)) return 1;
     }
     Print("SQLite", "bare ODBC insert", bare);
     CheckStored(bareDsn, kComputer, records);

@@ -60,14 +60,11 @@ void RenderCategory(const EventSourceTable& table, int32_t source, const EVENTLO
 
 DescriptionText RenderDescription(const EventSourceTable& table, std::string_view sourceName,
                                   int32_t source, const EVENTLOGRECORD& record, size_t recordSize) {
+  // Kept by the thread, so that their room serves record after record.
+  thread_local InsertionStrings strings;
+  if (record.NumStrings > 0) BuildInsertionStrings(table, source, record, recordSize, strings);
   const MessageFileList* files = EventMessageFiles(table, source);
-  if (files == nullptr) {
-    if (record.NumStrings == 0) return FormatMissingDescription(sourceName, record, nullptr);
-    const InsertionStrings strings = BuildInsertionStrings(table, source, record, recordSize);
-    return FormatMissingDescription(sourceName, record, &strings);
-  }
-  InsertionStrings strings;
-  if (record.NumStrings > 0) strings = BuildInsertionStrings(table, source, record, recordSize);
+  if (files == nullptr) return FormatMissingDescription(sourceName, record, record.NumStrings > 0 ? &strings : nullptr);
 
   DescriptionText result;
   for (const std::string& path : *files) {

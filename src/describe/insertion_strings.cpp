@@ -1,5 +1,6 @@
 #include "describe/insertion_strings.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "describe/message_paths.h"
@@ -63,18 +64,17 @@ void ExpandParameterMarkers(HMODULE module, std::string& text) {
   }
 }
 
-InsertionStrings BuildInsertionStrings(const EventSourceTable& table, int32_t source,
-                                       const EVENTLOGRECORD& record, size_t recordSize) {
+void BuildInsertionStrings(const EventSourceTable& table, int32_t source, const EVENTLOGRECORD& record,
+                           size_t recordSize, InsertionStrings& strings) {
   HMODULE parameters = nullptr;
   if (const MessageFileList* files = ParameterMessageFiles(table, source)) {
     parameters = LoadLibraryExA(files->front().c_str(), nullptr, kLoadAsData);
   }
-  InsertionStrings strings;
-  strings.reserve(record.NumStrings);
+  strings.resize(record.NumStrings);
   const char* base = reinterpret_cast<const char*>(&record);
   size_t offset = record.StringOffset;
-  for (WORD i = 0; i < record.NumStrings; ++i) {
-    std::string text;
+  for (std::string& text : strings) {
+    text.clear();
     if (offset < recordSize) {
       const char* start = base + offset;
       const size_t length = strnlen(start, recordSize - offset);
@@ -82,50 +82,49 @@ InsertionStrings BuildInsertionStrings(const EventSourceTable& table, int32_t so
       offset += length + 1;
     }
     if (parameters != nullptr) ExpandParameterMarkers(parameters, text);
-    strings.push_back(std::move(text));
   }
   if (parameters != nullptr) FreeLibrary(parameters);
-  return strings;
 }
 
 void SubstituteInsertions(char*& text, DWORD& length, const InsertionStrings& strings, DWORD count) {
   const std::string_view message(text, length);
-  std::string result;
-  size_t segment = 0;
-  size_t scan = 0;
-  bool replaced = false;
-  while (scan < message.size()) {
-    scan = message.find('%', scan);
-    if (scan == std::string_view::npos || scan + 1 == message.size()) break;
-    const int64_t number = ReadMarkerNumber(message, scan + 1);
-    if (number >= 1 && number <= static_cast<int64_t>(count) &&
-        static_cast<size_t>(number) <= strings.size()) {
-      if (!replaced) result.reserve(message.size() + 256);
-      result.append(message.substr(segment, scan - segment));
-      result.append(strings[static_cast<size_t>(number) - 1]);
-      // Only the digits right behind the percent sign go; a blank or a sign
-      // that the number rule read past stays in the text.
-      size_t next = scan + 1;
-      while (next < message.size() && IsDigit(message[next])) ++next;
-      segment = scan = next;
-      replaced = true;
-    } else {
-      // The character behind a percent sign never starts a marker itself.
-      scan += 2;
+  // Walked twice, to measure the result and then to write it into a buffer
+  // of that size: `put` takes the pieces in order.
+  const auto walk = [&](const auto& put) {
+    size_t segment = 0;
+    size_t scan = 0;
+    while (scan < message.size()) {
+      scan = message.find('%', scan);
+      if (scan == std::string_view::npos || scan + 1 == message.size()) break;
+      const int64_t number = ReadMarkerNumber(message, scan + 1);
+      if (number >= 1 && number <= static_cast<int64_t>(count) &&
+          static_cast<size_t>(number) <= strings.size()) {
+        put(message.substr(segment, scan - segment));
+        put(strings[static_cast<size_t>(number) - 1]);
+        // Only the digits right behind the percent sign go; a blank or a sign
+        // that the number rule read past stays in the text.
+        size_t next = scan + 1;
+        while (next < message.size() && IsDigit(message[next])) ++next;
+        segment = scan = next;
+      } else {
+        // The character behind a percent sign never starts a marker itself.
+        scan += 2;
+      }
     }
+    if (segment > 0) put(message.substr(segment));
+    return segment > 0;
+  };
+  size_t size = 0;
+  if (!walk([&](std::string_view piece) { size += piece.size(); })) return;
+  auto* fresh = static_cast<char*>(LocalAlloc(LMEM_FIXED, size + 1));
+  if (fresh != nullptr) {
+    char* end = fresh;
+    walk([&](std::string_view piece) { end = std::copy(piece.begin(), piece.end(), end); });
+    *end = '\0';
   }
-  if (!replaced) return;
-  result.append(message.substr(segment));
   LocalFree(text);
-  auto* fresh = static_cast<char*>(LocalAlloc(LMEM_FIXED, result.size() + 1));
-  if (fresh == nullptr) {
-    text = kSharedEmptyText;
-    length = 0;
-    return;
-  }
-  std::memcpy(fresh, result.c_str(), result.size() + 1);
-  text = fresh;
-  length = static_cast<DWORD>(result.size());
+  text = fresh != nullptr ? fresh : kSharedEmptyText;
+  length = fresh != nullptr ? static_cast<DWORD>(size) : 0;
 }
 
 }  // namespace corvid

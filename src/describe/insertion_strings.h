@@ -24,8 +24,15 @@ extern char kSharedEmptyText[1];
 // StringOffset), with parameter markers expanded when the source has a
 // parameter message file that loads. A string that runs past the record
 // ends there; strings that would start past it are empty.
-InsertionStrings BuildInsertionStrings(const EventSourceTable& table, int32_t source,
-                                       const EVENTLOGRECORD& record, size_t recordSize);
+// Into `strings`, whose texts' room is used again.
+void BuildInsertionStrings(const EventSourceTable& table, int32_t source, const EVENTLOGRECORD& record,
+                           size_t recordSize, InsertionStrings& strings);
+inline InsertionStrings BuildInsertionStrings(const EventSourceTable& table, int32_t source,
+                                              const EVENTLOGRECORD& record, size_t recordSize) {
+  InsertionStrings strings;
+  BuildInsertionStrings(table, source, record, recordSize, strings);
+  return strings;
+}
 
 // Replaces "%%N" markers by message N of `module`, from left to right; the
 // search goes on inside an inserted text from its third character.

@@ -73,39 +73,59 @@ bool LogReader::WalkBatch(OdbcSession& session) {
     return false;
   }
   const platform::EnvironmentHold environment;
+  // The rows of a few records are built, then stored, in record order.
+  // Building and storing each run through much code, and taking turns at
+  // every record made each push the other out of the processor's caches:
+  // a tenth of a gather's time. What is stored and when it is committed do
+  // not change; a record that cannot be one ends the walk after the rows
+  // before it are stored, as before.
+  constexpr size_t kGroup = 16;
+  if (rows_.size() < kGroup) rows_.resize(kGroup);
   DWORD offset = 0;
-  while (offset < bytesRead) {
-    const auto* record = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + offset);
-    // A record that cannot be one would walk for ever or past the buffer.
-    if (bytesRead - offset < sizeof(EVENTLOGRECORD) || record->Length < sizeof(EVENTLOGRECORD) ||
-        record->Length > bytesRead - offset) {
-      Fail(kStatusUnableToRead, ERROR_INVALID_DATA);
-      return false;
-    }
-    offset += record->Length;
-    ++recordsProcessed;
-    // Compared by written time only, unsigned; record numbers play no part.
-    bool store = false;
-    if (record->TimeWritten > storedNewest) {
-      store = true;
-    } else if (record->TimeWritten == storedNewest) {
-      if (skippedAtNewest < storedAtNewest) {
-        ++skippedAtNewest;  // taken for one of the rows stored with that date
-      } else {
+  bool malformed = false;
+  while (offset < bytesRead && !malformed) {
+    const EVENTLOGRECORD* group[kGroup];
+    size_t count = 0;
+    for (; count < kGroup && offset < bytesRead; ++count) {
+      const auto* record = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + offset);
+      // A record that cannot be one would walk for ever or past the buffer.
+      if (bytesRead - offset < sizeof(EVENTLOGRECORD) || record->Length < sizeof(EVENTLOGRECORD) ||
+          record->Length > bytesRead - offset) {
+        malformed = true;
+        break;
+      }
+      offset += record->Length;
+      // Compared by written time only, unsigned; record numbers play no part.
+      bool store = false;
+      if (record->TimeWritten > storedNewest) {
         store = true;
+      } else if (record->TimeWritten == storedNewest) {
+        if (skippedAtNewest < storedAtNewest) {
+          ++skippedAtNewest;  // taken for one of the rows stored with that date
+        } else {
+          store = true;
+        }
+      }
+      group[count] = store ? record : nullptr;
+      if (store) rows_[count] = BuildEventRow(computerName.c_str(), *sourceTable, *record, record->Length);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      ++recordsProcessed;
+      if (group[i] != nullptr && !StoreRow(rows_[i], session)) return false;
+      if (cancelRequested.load(std::memory_order_relaxed) != 0) {
+        Fail(kStatusCancelled, 0);
+        return false;
       }
     }
-    if (store && !StoreRecord(*record, record->Length, session)) return false;
-    if (cancelRequested.load(std::memory_order_relaxed) != 0) {
-      Fail(kStatusCancelled, 0);
-      return false;
-    }
+  }
+  if (malformed) {
+    Fail(kStatusUnableToRead, ERROR_INVALID_DATA);
+    return false;
   }
   return true;
 }
 
-bool LogReader::StoreRecord(const EVENTLOGRECORD& record, size_t size, OdbcSession& session) {
-  EventRow row = BuildEventRow(computerName.c_str(), *sourceTable, record, size);
+bool LogReader::StoreRow(EventRow& row, OdbcSession& session) {
   if (!InsertEventRow(session, progress != nullptr ? progress->Window() : nullptr, row)) {
     Fail(kStatusUnableToWrite, 0);
     errorText = session.sqlState;

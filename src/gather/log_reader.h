@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "db/event_row.h"
 #include "db/odbc_session.h"
 #include "describe/event_sources.h"
 #include "gather/progress.h"
@@ -32,7 +33,8 @@ class LogReader {
   bool ReadNextBatch();
   // Stores the new records of the bufferful, polling for a cancel after each.
   bool WalkBatch(OdbcSession& session);
-  bool StoreRecord(const EVENTLOGRECORD& record, size_t size, OdbcSession& session);
+  // Inserts a built row and commits when the period is full.
+  bool StoreRow(EventRow& row, OdbcSession& session);
   bool ClearLog();
   void CloseLog();
 
@@ -60,6 +62,8 @@ class LogReader {
 
  private:
   void Fail(int32_t newStatus, int32_t code);
+
+  std::vector<EventRow> rows_;  // the rows of the records being walked
 };
 
 }  // namespace corvid
