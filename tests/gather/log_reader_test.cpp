@@ -54,11 +54,13 @@ class LogReaderTest : public ::testing::Test, public platform::OdbcWrapper {
     trace += "C";
     return SQL_SUCCESS;
   }
-  // Walks one bufferful of records written at `times`, the first of them
-  // `broken` (with a length of 0) if asked.
-  bool Walk(const std::vector<uint32_t>& times, bool broken = false) {
+  // Walks one bufferful of records written at `times`, record `broken`
+  // given a length of 0 if asked.
+  bool Walk(const std::vector<uint32_t>& times, int broken = -1) {
     reader.buffer = Records(times);
-    if (broken) reinterpret_cast<EVENTLOGRECORD*>(reader.buffer.data())->Length = 0;
+    uint8_t* record = reader.buffer.data();
+    for (int i = 0; i < broken; ++i) record += reinterpret_cast<EVENTLOGRECORD*>(record)->Length;
+    if (broken >= 0) reinterpret_cast<EVENTLOGRECORD*>(record)->Length = 0;
     reader.bufferSize = reader.bytesRead = static_cast<DWORD>(reader.buffer.size());
     if (reader.recordCount == 0) reader.recordCount = static_cast<DWORD>(times.size());
     return reader.WalkBatch(session);
@@ -99,9 +101,16 @@ TEST_F(LogReaderTest, ACancelStopsAfterTheRecordInHandAndARecordThatCannotBeOneE
   EXPECT_EQ(reader.recordsProcessed, 0u);
 
   corvid::cancelRequested = 0;
-  EXPECT_FALSE(Walk({1, 2}, true));
+  EXPECT_FALSE(Walk({1, 2}, 0));
   EXPECT_EQ(reader.status, corvid::kStatusUnableToRead);
   EXPECT_EQ(inserts, 2);
+  // Rows are built some records ahead of storing; still nothing past the record in hand is stored.
+  std::tie(inserts, cancelAt, reader.recordsProcessed) = std::make_tuple(0, 18, 0);
+  EXPECT_FALSE(Walk(std::vector<uint32_t>(20, 5)));
+  EXPECT_EQ(std::make_pair(inserts, reader.recordsProcessed), std::make_pair(18, 18u));
+  std::tie(inserts, cancelAt, corvid::cancelRequested) = std::make_tuple(0, 0, 0);
+  EXPECT_FALSE(Walk(std::vector<uint32_t>(20, 5), 19));
+  EXPECT_EQ(std::make_pair(inserts, reader.status), std::make_pair(19, int32_t{corvid::kStatusUnableToRead}));
 }
 
 // An event log of three records that answers reads from a script: an
