@@ -107,7 +107,7 @@ bool LogReader::WalkBatch(OdbcSession& session) {
         }
       }
       group[count] = store ? record : nullptr;
-      if (store) rows_[count] = BuildEventRow(computerName.c_str(), *sourceTable, *record, record->Length);
+      if (store) BuildEventRow(computerName.c_str(), *sourceTable, *record, record->Length, rows_[count]);
     }
     for (size_t i = 0; i < count; ++i) {
       ++recordsProcessed;

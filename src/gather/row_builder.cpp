@@ -51,8 +51,14 @@ std::string LookUpAccount(const char* computerName, const EVENTLOGRECORD& record
 
 EventRow BuildEventRow(const char* computerName, const EventSourceTable& table,
                        const EVENTLOGRECORD& record, size_t recordSize) {
-  const char* base = reinterpret_cast<const char*>(&record);
   EventRow row;
+  BuildEventRow(computerName, table, record, recordSize, row);
+  return row;
+}
+
+void BuildEventRow(const char* computerName, const EventSourceTable& table, const EVENTLOGRECORD& record,
+                   size_t recordSize, EventRow& row) {
+  const char* base = reinterpret_cast<const char*>(&record);
   row.Workstation = computerName != nullptr ? computerName : "";
   row.recordNumber = record.RecordNumber;
   row.EventDate = ToLocalTimestamp(record.TimeGenerated);
@@ -73,13 +79,13 @@ EventRow BuildEventRow(const char* computerName, const EventSourceTable& table,
   row.SetDescription(description.text, description.length);
 
   row.dataLength = record.DataLength;
+  row.data.clear();
   if (record.DataLength > 0) {
     const size_t offset = record.DataOffset;
     const bool inside = offset <= recordSize && record.DataLength <= recordSize - offset;
     row.data.assign(record.DataLength + size_t{1}, 0);
     if (inside) std::memcpy(row.data.data(), base + offset, record.DataLength);
   }
-  return row;
 }
 
 Timestamp ToLocalTimestamp(DWORD seconds) {

@@ -15,6 +15,10 @@ namespace corvid {
 // `record` is `recordSize` bytes as ReadEventLogA delivered it.
 EventRow BuildEventRow(const char* computerName, const EventSourceTable& table,
                        const EVENTLOGRECORD& record, size_t recordSize);
+// The same into `row`, every field of it replaced: a walk fills the same
+// few rows record after record rather than moving a new one in.
+void BuildEventRow(const char* computerName, const EventSourceTable& table, const EVENTLOGRECORD& record,
+                   size_t recordSize, EventRow& row);
 
 // A record time (seconds since 1970 UTC) as local date and time under the
 // zone's rule for that date, fraction 1000.
