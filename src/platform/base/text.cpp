@@ -6,6 +6,16 @@
 namespace platform {
 namespace {
 
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+constexpr uint64_t kUnitHighBits = 0x8000800080008000;
+constexpr uint64_t kUnitOnes = 0x0001000100010001;
+
+uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 // Length of the sequence a lead byte announces, or 0 for a byte that cannot
 // start one.
 size_t SequenceLength(unsigned char lead) {
@@ -119,20 +129,6 @@ std::string Utf16leToUtf8(const uint8_t* data, size_t size) {
   out.resize(Utf16leToUtf8(data, size, out.data()));
   return out;
 }
-
-namespace {
-
-constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-constexpr uint64_t kUnitHighBits = 0x8000800080008000;
-constexpr uint64_t kUnitOnes = 0x0001000100010001;
-
-uint64_t Load64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-}  // namespace
 
 size_t Utf16leToUtf8(const uint8_t* data, size_t size, char* out) {
   // Every text of every record read passes here, and nearly all of it is

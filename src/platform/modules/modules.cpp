@@ -681,6 +681,10 @@ class HandleTable {
     std::lock_guard<std::mutex> lock(mutex_);
     size_t index = slots_.size();
     if (free_.empty()) {
+      if (index >> kIndexBits != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+      }
       slots_.emplace_back();
     } else {
       index = free_.back();
