@@ -22,9 +22,9 @@
 //
 // Usage: gather_bench [--records N] [--no-big] [--no-postgres] [--cpus same|apart] [--repeat N]
 //   --records N     records of the log (default 100000); the big one has 10 N
-//   --repeat N      N more first gathers and bare loops into fresh databases,
-//                   taking turns, and the median of their ratios: on a shared
-//                   machine one pair swings by several points
+//   --repeat N      N more first gathers and bare loops (default 5) into fresh
+//                   databases, taking turns, and the median of their ratios:
+//                   on a shared machine one pair swings by several points
 //   --no-big        skip the big log
 //   --no-postgres   SQLite only (for a profiler run, say)
 //   --cpus same     the gather and the PostgreSQL server on one CPU, so that a
@@ -423,7 +423,7 @@ int main(int argc, char** argv) {
   bool big = true;
   bool postgres = true;
   bool pinned = false, apart = false;
-  int repeat = 0;
+  int repeat = 5;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-big") == 0) {
       big = false;
