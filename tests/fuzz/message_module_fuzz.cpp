@@ -75,5 +75,8 @@ FUZZ_TARGET(bytes, input) {
   for (size_t i = 0; i < ids.size(); ++i)
     if (Format(kFetch, again, ids[i]) != texts[i]) std::abort();
   if (!FreeLibrary(module) || !FreeLibrary(again) || FreeLibrary(module)) std::abort();
+  // A freed handle stays refused once its slot serves another load.
+  HMODULE third = LoadLibraryExA(path.c_str(), nullptr, kLoadAsData);
+  if (third == nullptr || FreeLibrary(module) || FreeLibrary(again) || !FreeLibrary(third)) std::abort();
   std::filesystem::remove(file);
 }
