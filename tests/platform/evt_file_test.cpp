@@ -123,6 +123,7 @@ TEST(EvtRecord, MalformedRecordsFailWithCorruptCode) {
       {"SID length past the end", [n](auto& b) { Set32(b, 40, n); }},
       {"data offset wraps", [](auto& b) { Set32(b, 52, 0xFFFFFFFEu); }},
       {"data length past the end", [](auto& b) { Set32(b, 48, 0x7FFFFFFFu); }},
+      {"one byte of data past the end", [n](auto& b) { Set32(b, 48, 1), Set32(b, 52, n); }},
       {"source never ends", [n](auto& b) { std::fill(b.begin() + 56, b.begin() + n - 4, 'A'); }},
   };
   EventRecordData out;
@@ -170,6 +171,20 @@ TEST_F(EvtLogTest, RecordsReadBackAsWrittenAndNumbered) {
 
 // Every MaxSize here puts the wrap point somewhere else: inside a record's
 // fixed part, inside its texts, right after a record, through the cursor.
+// A file cut short under a reader: the read that fails leaves nothing of the
+// window behind to answer the next one with old bytes.
+TEST_F(EvtLogTest, AFailedReadLeavesNoWindowBehind) {
+  WriteLog(Path("cut.evt"), 0x80000, 400);  // some 60 KB, past the first window
+  const int fd = ::open(Path("cut.evt").c_str(), O_RDWR);
+  FileSource source(fd);
+  uint8_t bytes[16];
+  ASSERT_TRUE(source.ReadAt(0, bytes, sizeof bytes));
+  ASSERT_EQ(::ftruncate(fd, 0), 0);
+  EXPECT_FALSE(source.ReadAt(0x8000, bytes, sizeof bytes));
+  EXPECT_FALSE(source.ReadAt(0, bytes, 1));
+  ::close(fd);
+}
+
 TEST_F(EvtLogTest, WrappedLogsKeepTheNewestRecordsWhereverTheSplitFalls) {
   for (uint32_t maxSize = 0x400; maxSize < 0x400 + 0x200; maxSize += 4) {
     const auto written = WriteLog(Path("wrap.evt"), maxSize, 60);
