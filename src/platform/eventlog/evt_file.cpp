@@ -332,6 +332,18 @@ DWORD CopyFileTo(int from, uint64_t size, const std::string& to) {
   return ERROR_SUCCESS;
 }
 
+// The UTF-16 text of the record body at `pos`, converted to UTF-8 into
+// what `room(n)` gives for its n bytes at most; `pos` moves past the
+// terminator. Its length, or npos when no terminator comes before `end`.
+template <class Room>
+size_t TakeWideText(std::span<const uint8_t> bytes, uint32_t& pos, uint32_t end, Room room) {
+  const size_t nul = FindUtf16Nul(bytes.data(), pos, end);
+  if (nul >= end) return std::string_view::npos;
+  const size_t length = Utf16leToUtf8(bytes.data() + pos, nul - pos, room((nul - pos) / 2 * 3));
+  pos = static_cast<uint32_t>(nul + 2);
+  return length;
+}
+
 // A NUL-terminated text of the record body at `pos`, which moves past the
 // terminator; false when no terminator comes before `end`.
 bool TakeText(std::span<const uint8_t> bytes, uint32_t& pos, uint32_t end, TextWidth width,
@@ -346,11 +358,12 @@ bool TakeText(std::span<const uint8_t> bytes, uint32_t& pos, uint32_t end, TextW
     }
     return false;
   }
-  const size_t nul = FindUtf16Nul(bytes.data(), pos, end);
-  if (nul >= end) return false;
-  out.assign((nul - pos) / 2 * 3, '\0');
-  out.resize(Utf16leToUtf8(bytes.data() + pos, nul - pos, out.data()));
-  pos = static_cast<uint32_t>(nul + 2);
+  const size_t length = TakeWideText(bytes, pos, end, [&](size_t most) {
+    out.resize(most);
+    return out.data();
+  });
+  if (length == std::string_view::npos) return false;
+  out.resize(length);
   return true;
 }
 
@@ -582,13 +595,11 @@ DWORD ToSingleByte(std::span<const uint8_t> wide, std::vector<uint8_t>& out) {
   };
   // The UTF-16 text at `pos`, appended as UTF-8 with its NUL.
   const auto takeText = [&](uint32_t& pos) {
-    const size_t nul = FindUtf16Nul(wide.data(), pos, body);
-    if (nul >= body) return false;
-    auto* at = reinterpret_cast<char*>(room((nul - pos) / 2 * 3 + 1));
-    const size_t length = Utf16leToUtf8(wide.data() + pos, nul - pos, at);
-    at[length] = '\0';
+    const size_t length =
+        TakeWideText(wide, pos, body, [&](size_t most) { return reinterpret_cast<char*>(room(most + 1)); });
+    if (length == std::string_view::npos) return false;
+    out[used + length] = 0;
     used += length + 1;
-    pos = static_cast<uint32_t>(nul + 2);
     return true;
   };
   const auto append = [&](uint32_t offset, uint32_t length) {
